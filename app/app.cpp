@@ -1,0 +1,109 @@
+#include "app.h"
+
+#include "io.h"
+#include "link.h"
+#include "live.h"
+#include "recorder.h"
+#include "ui.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+int p1, p4, psc, m1;
+int com_nummer = 1;
+double abtast = 1.0;
+int was[2] = {1, 1};
+double skl[4] = {0.0, 10.0, 0.0, 10.0};
+char p1_titel[] = "Kelto O2-Messung";
+
+const char kPanelFile[] = "pavro_5.uir";
+const char kSettingsFile[] = "pavro.ini";
+
+static const char kSettingsWrite[] = " %d %f %d %d %f %f %f %f Lu_2002\n";
+static const char kSettingsRead[] = "%s>%d%f%d%d%f%f%f%f";
+
+void panels_laden() {
+    p1 = LoadPanel(0, kPanelFile, P1);
+    psc = LoadPanel(0, kPanelFile, PSC);
+    p4 = LoadPanel(p1, kPanelFile, P4);
+    m1 = GetPanelMenuBar(p1);
+}
+
+// The settings file's path, or false when the program's directory does not fit.
+static bool settingsPath(char (&path)[kMaxPathname]) {
+    char dir[kMaxPathname];
+    return GetProjectDir(dir) == 0 && MakePathname(dir, kSettingsFile, path) == 0;
+}
+
+void ini_lesen() {
+    char path[kMaxPathname];
+    int n = -1;
+    if (settingsPath(path)) {
+        int h = CVI_OpenFile(path, 1, 0, 1);
+        if (h > 0) {
+            n = ScanFile(h, kSettingsRead, &com_nummer, &abtast, &was[0], &was[1], &skl[0], &skl[1], &skl[2], &skl[3]);
+            CVI_CloseFile(h);
+        }
+    }
+    if (n < 8) {  // the file is taken whole or not at all
+        was[0] = 1;
+        was[1] = 1;
+        abtast = 1.0;
+        skl[0] = 0.0;
+        skl[1] = 10.0;
+        skl[2] = 0.0;
+        skl[3] = 10.0;
+        com_nummer = 1;
+    }
+}
+
+// Writes the line into `path`; true when all of it was written.
+static bool writeSettings(const char* path) {
+    int h = CVI_OpenFile(path, 2, 0, 1);
+    if (h <= 0) return false;
+    bool ok = FmtFile(h, kSettingsWrite, com_nummer, abtast, was[0], was[1], skl[0], skl[1], skl[2], skl[3]) > 0;
+    return CVI_CloseFile(h) == 0 && ok;
+}
+
+void ini_schreiben() {
+    char path[kMaxPathname];
+    if (!settingsPath(path)) return;
+    // Write beside it and rename over it, so a full disk never leaves a truncated file in
+    // place of the old settings. Where no new file can be made beside it (a read-only
+    // folder holding a writable file), write the file in place.
+    char tmp[kMaxPathname];
+    if (Fmt(tmp, "%s.new", path) < static_cast<int>(sizeof tmp) - 1) {
+        int h = CVI_OpenFile(tmp, 2, 0, 1);
+        if (h > 0) {
+            CVI_CloseFile(h);
+            if (writeSettings(tmp) && RenameFile(tmp, path) == 0) return;
+            DeleteFile(tmp);
+            return;
+        }
+    }
+    writeSettings(path);
+}
+
+void enden() {
+    ini_schreiben();
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+int schluss(int, int event, void*, int, int) {
+    if (event == EVENT_CLOSE) enden();
+    return 0;
+}
+
+void setup() {
+    com_nummer = 1;
+    speichern = 0;
+    plot = 0;
+    ini_lesen();
+    DisplayPanel(p1);
+    SetPanelAttribute(p1, ATTR_TITLE, p1_titel);
+    set[12] = 1;
+    dimzpoint();
+    DisplayPanel(p4);
+    SetCtrlVal(p4, P4_PORT, com_nummer);
+}

@@ -1,0 +1,185 @@
+// Module settings (read and write) and zero-point calibration.
+#include "config.h"
+
+#include "app.h"
+#include "io.h"
+#include "link.h"
+#include "live.h"
+#include "ui.h"
+
+int solltemp;
+
+// ----- settings word ---------------------------------------------------------------------------
+
+// Bits 2, 6 and 7 pass through; 0, 1 and 3 are the flags; 4 and 5 the display mode.
+constexpr int kKeptBits = 0xC4;
+
+int mode_of_word(int word) {
+    if (!(word & 0x10)) return 2;
+    return (word & 0x20) ? 1 : 0;
+}
+
+int settings_word(int word, int flag0, int flag1, int flag3, int mode) {
+    word &= kKeptBits;
+    if (flag0) word |= 1;
+    if (flag1) word |= 2;
+    if (flag3) word |= 8;
+    if (mode != 0) word |= 0x20;
+    if (mode != 2) word |= 0x10;
+    return word;
+}
+
+// ----- settings read ---------------------------------------------------------------------------
+
+// One query of the settings read: build, clear, flush out, write, flush in, read; the caller
+// parses and tests the link.
+static void query(const char* format, int i) {
+    if (i >= 0) Fmt(out_buf, format, i, 13);
+    else Fmt(out_buf, format, 13);
+    clear_in_buf();
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read();
+}
+
+void holset() {
+    SetCtrlVal(p1, P1_STATUS, "GET");
+    for (int i = 0; i <= 8; ++i) {
+        query("s%d%c", i);
+        Scan(in_buf + 2, "%d", &set[i]);
+        if (ReturnRS232Err() != 0) return uebertragungsfehler();
+    }
+    query("t12%c", -1);
+    Scan(in_buf + 3, "%d", &set[12]);  // a failed t12 goes unnoticed
+    for (int i = 1; i <= 3; ++i) {
+        query("d%d%c", i);
+        Scan(in_buf + 2, "%f", &ewert[i]);
+        if (ReturnRS232Err() != 0) return uebertragungsfehler();
+    }
+    int w = set[0];
+    SetCtrlVal(p1, P1_FLAG0, (w & 1) ? 1 : 0);
+    SetCtrlVal(p1, P1_FLAG1, (w & 2) ? 1 : 0);
+    SetCtrlVal(p1, P1_FLAG3, (w & 8) ? 1 : 0);
+    SetCtrlVal(p1, P1_MODE, mode_of_word(w));
+    SetCtrlVal(p1, P1_D1, ewert[1]);
+    SetCtrlVal(p1, P1_D2, ewert[2]);
+    SetCtrlVal(p1, P1_D3, ewert[3]);
+    SetCtrlVal(p1, P1_S8, set[8]);
+    SetCtrlVal(p1, P1_S6, set[6]);
+    solltemp = static_cast<int>(static_cast<unsigned>(set[3]) * 10u);  // wraps, never overflows
+    SetCtrlVal(p1, P1_SOLLTEMP, solltemp);
+    dimzpoint();
+    SetCtrlVal(p1, P1_STATUS, "ok");
+    dimSaveSettings(0);
+}
+
+// ----- settings write --------------------------------------------------------------------------
+
+// One command of the settings write; true when the link held.
+static bool send_d(int i) {
+    Fmt(out_buf, "D%d%f[e2p3]%c", i, ewert[i], 13);
+    tx_flush_out();
+    clear_in_buf();
+    tx_flush_in();  // input is flushed before the write here
+    tx_write();
+    tx_read();
+    return ReturnRS232Err() == 0;
+}
+
+static bool send_s(const char* format, int value, bool withValue) {
+    if (withValue) Fmt(out_buf, format, value, 13);
+    else Fmt(out_buf, format, 13);
+    clear_in_buf();
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read();
+    return ReturnRS232Err() == 0;
+}
+
+void stset() {
+    SetCtrlVal(p1, P1_STATUS, "SAVE");
+    unsigned char f0 = 0, f1 = 0, f3 = 0, m = 0;
+    GetCtrlVal(p1, P1_FLAG0, &f0);
+    GetCtrlVal(p1, P1_FLAG1, &f1);
+    GetCtrlVal(p1, P1_FLAG3, &f3);
+    GetCtrlVal(p1, P1_MODE, &m);
+    set[0] = settings_word(set[0], f0, f1, f3, m);
+    GetCtrlVal(p1, P1_D1, &ewert[1]);
+    GetCtrlVal(p1, P1_D2, &ewert[2]);
+    GetCtrlVal(p1, P1_D3, &ewert[3]);
+    GetCtrlVal(p1, P1_S8, &set[8]);
+    for (int i = 1; i <= 3; ++i)
+        if (!send_d(i)) return uebertragungsfehler();
+    if (!send_s("S0%d%c", set[0], true)) return uebertragungsfehler();
+    if (!send_s("S8%d%c", set[8], true)) return uebertragungsfehler();
+    if (!send_s("S!S!%c", 0, false)) return uebertragungsfehler();
+    holset();
+}
+
+int setsp(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    SetComTime(com_nummer, kTimeoutSave);
+    stset();
+    SetComTime(com_nummer, kTimeoutNormal);
+    return 0;
+}
+
+// ----- zero point ------------------------------------------------------------------------------
+
+constexpr double kZeroWindow = 50.0;  // u1 must lie within ±50, bounds included
+constexpr double kZeroWait = 1.0;     // [s] after a successful command
+
+struct ZeroCommand {
+    const char* question;
+    const char* command;
+    const char* failure;  // P1_STATUS text when the exchange fails
+};
+
+static const ZeroCommand kReset = {"Reset Zero Point ?", "D?D?%c", "ERROR NO CONNECT"};
+static const ZeroCommand kAdjust = {"Adjust Zero Point ?", "D!D!%c", "NO CONNECT"};
+
+static void zero_point(const ZeroCommand& z) {
+    if (fehlx) {
+        MessagePopup("Calibration", " ERROR !");
+        return;
+    }
+    if (wert[1] > kZeroWindow || wert[1] < -kZeroWindow) {
+        MessagePopup("Calibration", "ERROR OUT OF RANGE !");
+        return;
+    }
+    if (!ConfirmPopup("CALIBRATION", z.question)) return;
+    SetCtrlVal(p1, P1_BUSY, 1);
+    SetCtrlVal(p1, P1_STATUS, "SAVE");
+    Fmt(out_buf, z.command, 13);
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read();
+    if (ReturnRS232Err() != 0) {
+        SetCtrlVal(p1, P1_STATUS, z.failure);
+    } else {
+        Delay(kZeroWait);
+        SetCtrlVal(p1, P1_STATUS, "ok");
+        hol = 1;
+    }
+    SetCtrlVal(p1, P1_BUSY, 0);
+}
+
+int nullen(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) zero_point(kReset);
+    return 0;
+}
+
+int setzen(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) zero_point(kAdjust);
+    return 0;
+}
+
+void stpumpe() {}
+
+int st_pumpe(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT && hol) stpumpe();
+    return 0;
+}

@@ -1,0 +1,35 @@
+// Module link: the command/reply protocol, the link-failure indication and the serial link.
+#pragma once
+
+constexpr int kBufSize = 25;   // in_buf and out_buf: 24 characters and a terminating zero
+constexpr int kReplyMax = 24;  // a reply is read up to 24 bytes
+
+extern char in_buf[kBufSize];   // the reply of the current transaction; byte 24 stays zero
+extern char out_buf[kBufSize];  // the command of the current transaction
+extern int hol;                 // live polling enabled
+extern double wert[8];          // u1..u6 in 1..6, the main reading in 7
+extern int set[13];             // s0..s8 in 0..8 (0 the settings word), the module-type code in 12
+extern double ewert[4];         // d1..d3 in 1..3
+
+// Serial time-outs [s]: normal, while settings are written, from a recording file's opening.
+constexpr double kTimeoutNormal = 0.6;
+constexpr double kTimeoutSave = 2.0;
+constexpr double kTimeoutRecording = 0.3;
+
+// in_buf's first 24 bytes set to zero.
+void clear_in_buf();
+// One VV transaction; neither the reply nor the link state is examined.
+void vollen();
+// The link-failure indication: "NO CONNECTION" on P1_STATUS, P1_SAVE dimmed.
+void uebertragungsfehler();
+// P1_SAVE dimmed (1) or usable (0).
+void dimSaveSettings(int dim);
+
+// The transaction steps, named once and used by every site.
+void tx_flush_out();
+void tx_write();
+void tx_flush_in();
+void tx_read();
+
+int comok(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int go(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

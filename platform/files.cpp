@@ -1,0 +1,186 @@
+// Files and paths. Reads are buffered; every FmtFile is one unbuffered write, so a line that
+// was written has reached the operating system even if the process is killed right after.
+#include "format_internal.h"
+#include "platform_internal.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kReadChunk = 1 << 16;
+
+struct FileRec {
+    QFile file;
+    std::unique_ptr<char[]> buf{new char[kReadChunk]};
+    std::size_t pos = 0;
+    std::size_t len = 0;
+    bool eof = false;
+
+    // Makes at least n unread bytes available where the file has them.
+    void ensure(std::size_t n) {
+        if (len - pos >= n || eof) return;
+        std::memmove(buf.get(), buf.get() + pos, len - pos);
+        len -= pos;
+        pos = 0;
+        while (len < n && !eof) {
+            qint64 got = file.read(buf.get() + len, static_cast<qint64>(kReadChunk - len));
+            if (got <= 0) eof = true;
+            else len += static_cast<std::size_t>(got);
+        }
+    }
+    // Drops read-ahead so the file position is where the reader stands (before a write).
+    void dropReadAhead() {
+        if (len > pos) file.seek(file.pos() - static_cast<qint64>(len - pos));
+        pos = len = 0;
+        eof = false;
+    }
+};
+
+struct FileSource {
+    FileRec* r;
+    int peek() { return peekAt(0); }
+    int peekAt(int k) {
+        r->ensure(static_cast<std::size_t>(k) + 1);
+        std::size_t at = r->pos + static_cast<std::size_t>(k);
+        return at < r->len ? static_cast<unsigned char>(r->buf[at]) : -1;
+    }
+    void next() {
+        r->ensure(1);
+        if (r->pos < r->len) ++r->pos;
+    }
+};
+
+std::vector<std::unique_ptr<FileRec>> files;  // handle h is files[h - 1]
+
+FileRec* record(int handle) {
+    if (handle <= 0 || static_cast<std::size_t>(handle) > files.size()) return nullptr;
+    return files[static_cast<std::size_t>(handle) - 1].get();
+}
+
+QString projectDirOverride;
+
+}  // namespace
+
+int CVI_OpenFile(const char* path, int access, int action, int type) {
+    if (!path || !*path) return -1;
+    auto rec = std::make_unique<FileRec>();
+    rec->file.setFileName(QString::fromLocal8Bit(path));
+    QIODevice::OpenMode mode = QIODevice::Unbuffered;
+    if (access == 1) mode |= QIODevice::ReadOnly;
+    else if (access == 2) mode |= QIODevice::WriteOnly;
+    else mode |= QIODevice::ReadWrite;
+    if (access != 1) {
+        if (action == 0) mode |= QIODevice::Truncate;
+        else if (action == 1) mode |= QIODevice::Append;
+    }
+    if (type == 1) mode |= QIODevice::Text;
+    if (QFileInfo(rec->file.fileName()).isDir() || !rec->file.open(mode)) return -1;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!files[i]) {
+            files[i] = std::move(rec);
+            return static_cast<int>(i) + 1;
+        }
+    }
+    files.push_back(std::move(rec));
+    return static_cast<int>(files.size());
+}
+
+int CVI_CloseFile(int handle) {
+    FileRec* r = record(handle);
+    if (!r) return -1;
+    r->file.close();
+    files[static_cast<std::size_t>(handle) - 1].reset();
+    return 0;
+}
+
+int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args) {
+    FileRec* r = record(handle);
+    if (!r) return -1;
+    char small[512];
+    fmtlang::Sink out{small, sizeof small, 0};
+    fmtlang::format(out, format ? format : "", args.begin(), args.size());
+    std::vector<char> big;
+    const char* text = small;
+    if (out.len >= sizeof small) {  // a long text: format again into room of its own
+        big.resize(out.len + 1);
+        fmtlang::Sink again{big.data(), big.size(), 0};
+        fmtlang::format(again, format, args.begin(), args.size());
+        text = big.data();
+    }
+    r->dropReadAhead();
+    qint64 n = r->file.write(text, static_cast<qint64>(out.len));
+    return n == static_cast<qint64>(out.len) ? static_cast<int>(n) : -1;
+}
+
+int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets) {
+    FileRec* r = record(handle);
+    if (!r) return -1;
+    FileSource src{r};
+    return fmtlang::scan(src, format ? format : "", targets.begin(), targets.size());
+}
+
+int RenameFile(const char* oldPath, const char* newPath) {
+    if (!oldPath || !newPath) return -1;
+    return std::rename(oldPath, newPath) == 0 ? 0 : -1;  // replaces the target in one step
+}
+
+int DeleteFile(const char* path) {
+    return path && QFile::remove(QString::fromLocal8Bit(path)) ? 0 : -1;
+}
+
+int GetFileInfo(const char* path, long long* size) {
+    QFileInfo info(QString::fromLocal8Bit(path ? path : ""));
+    bool exists = path && *path && info.exists() && !info.isDir();
+    if (size) *size = exists ? info.size() : 0;
+    return exists ? 1 : 0;
+}
+
+static int copyPath(const QString& s, char* out) {
+    QByteArray b = s.toLocal8Bit();
+    if (static_cast<std::size_t>(b.size()) >= kMaxPathname) {
+        out[0] = '\0';
+        return -1;
+    }
+    std::memcpy(out, b.constData(), static_cast<std::size_t>(b.size()) + 1);
+    return 0;
+}
+
+int GetProjectDir(char* directory) { return copyPath(platform::projectDir(), directory); }
+
+int MakePathname(const char* directory, const char* name, char* path) {
+    QString dir = QString::fromLocal8Bit(directory ? directory : "");
+    QString joined = dir.isEmpty() ? QString::fromLocal8Bit(name) : QDir(dir).filePath(QString::fromLocal8Bit(name));
+    return copyPath(QDir::toNativeSeparators(joined), path);
+}
+
+namespace platform {
+
+// The folder of the path the program was started by, made absolute, links not resolved.
+QString programDir() {
+    const QString& arg0 = startPath();
+    if (arg0.contains('/') || arg0.contains(QDir::separator())) {
+        QFileInfo info(QDir::current(), arg0);
+        return QDir::cleanPath(info.absolutePath());
+    }
+    QString found = QStandardPaths::findExecutable(arg0);
+    if (!found.isEmpty()) return QFileInfo(found).absolutePath();
+    return QCoreApplication::applicationDirPath();
+}
+
+QString projectDir() {
+    static const QString started = programDir();
+    return projectDirOverride.isEmpty() ? started : projectDirOverride;
+}
+
+void setProjectDirOverride(const QString& dir) { projectDirOverride = dir; }
+
+}  // namespace platform

@@ -1,0 +1,156 @@
+// The graph control on QCustomPlot. Plots are drawn as curves in the order of their points,
+// as the caller gave them. A plot refers to the caller's arrays (attribute 1143 = 0) or keeps
+// a copy (1143 = 1). A logarithmic y axis leaves out values of zero and below.
+#include "ui_model.h"
+
+#include <qcustomplot.h>
+
+#include <cmath>
+#include <limits>
+
+namespace platform {
+
+namespace {
+
+double valueAt(const void* a, int type, int i) {
+    return type == VAL_INTEGER ? static_cast<const int*>(a)[i] : static_cast<const double*>(a)[i];
+}
+
+void applyAxis(QCPAxis* ax, const Axis& a, bool log) {
+    if (a.autoscale) {
+        bool found = false;
+        QCPRange r;
+        for (int i = 0; i < ax->parentPlot()->plottableCount(); ++i) {
+            QCPAbstractPlottable* pl = ax->parentPlot()->plottable(i);
+            bool ok = false;
+            QCP::SignDomain dom = log ? QCP::sdPositive : QCP::sdBoth;
+            QCPRange pr = ax->orientation() == Qt::Horizontal ? pl->getKeyRange(ok, dom) : pl->getValueRange(ok, dom);
+            if (!ok) continue;
+            if (!found) r = pr;
+            else r.expand(pr);
+            found = true;
+        }
+        if (!found) return;
+        if (r.size() == 0.0) r = log ? QCPRange(r.lower / 2, r.upper * 2) : QCPRange(r.lower - 1, r.upper + 1);
+        ax->setRange(log ? r.sanitizedForLogScale() : r);
+        return;
+    }
+    QCPRange r(a.min, a.max);
+    r.normalize();
+    if (r.size() == 0.0) r.upper = r.lower + 1.0;
+    ax->setRange(log ? r.sanitizedForLogScale() : r);
+}
+
+}  // namespace
+
+void graphCreate(Control& c, QWidget* parent) {
+    c.graph = std::make_unique<GraphState>();
+    auto* qp = new QCustomPlot(parent);
+    c.graph->plot = qp;
+    c.body = qp;
+    c.graph->x = Axis{false, 0.0, 100.0};
+    c.graph->y = Axis{true, 0.0, 10.0};
+    qp->xAxis->setLabel(QStringLiteral("Time [s]"));
+    qp->setBackground(QBrush(Qt::white));
+    qp->axisRect()->setupFullAxesBox();
+    QPen grid(QColor(0xDD, 0xE2, 0xE8), 1, Qt::DotLine);
+    qp->xAxis->grid()->setPen(grid);
+    qp->yAxis->grid()->setPen(grid);
+    applyAxis(qp->xAxis, c.graph->x, false);
+}
+
+void graphRedraw(Control& c) {
+    GraphState& g = *c.graph;
+    QCustomPlot* qp = g.plot;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (Plot& p : g.plots) {
+        QVector<double> t(p.count), k(p.count), v(p.count);
+        for (int i = 0; i < p.count; ++i) {
+            t[i] = i;
+            k[i] = p.refers ? valueAt(p.x, p.xType, i) : p.xs[static_cast<std::size_t>(i)];
+            v[i] = p.refers ? valueAt(p.y, p.yType, i) : p.ys[static_cast<std::size_t>(i)];
+            if (g.logY && !(v[i] > 0.0)) v[i] = nan;
+            if (!std::isfinite(k[i])) k[i] = nan;
+        }
+        static_cast<QCPCurve*>(p.curve)->setData(t, k, v, true);
+    }
+    bool wasLog = qp->yAxis->scaleType() == QCPAxis::stLogarithmic;
+    if (g.logY != wasLog) {
+        qp->yAxis->setScaleType(g.logY ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+        if (g.logY) {
+            qp->yAxis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
+            qp->yAxis->setNumberFormat(QStringLiteral("eb"));
+            qp->yAxis->setNumberPrecision(0);
+        } else {
+            qp->yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+            qp->yAxis->setNumberFormat(QStringLiteral("gb"));
+            qp->yAxis->setNumberPrecision(6);
+        }
+    }
+    applyAxis(qp->xAxis, g.x, false);
+    applyAxis(qp->yAxis, g.y, g.logY);
+    qp->replot(qp->isVisible() ? QCustomPlot::rpImmediateRefresh : QCustomPlot::rpQueuedReplot);
+}
+
+}  // namespace platform
+
+using namespace platform;
+
+namespace {
+Control* graphControl(int p, int ctrl) {
+    Control* c = control(p, ctrl);
+    return c && c->graph ? c : nullptr;
+}
+}  // namespace
+
+int PlotXY(int p, int ctrl, const void* x, const void* y, int count, int xType, int yType, int plotStyle,
+           int /*pointStyle*/, int /*lineStyle*/, int /*pointFrequency*/, int color) {
+    Control* c = graphControl(p, ctrl);
+    if (!c) return -1;
+    GraphState& g = *c->graph;
+    Plot pl;
+    pl.count = x && y && count > 0 ? count : 0;
+    pl.x = x;
+    pl.y = y;
+    pl.xType = xType;
+    pl.yType = yType;
+    pl.refers = !g.copyData;
+    if (!pl.refers) {
+        pl.xs.resize(static_cast<std::size_t>(pl.count));
+        pl.ys.resize(static_cast<std::size_t>(pl.count));
+        for (int i = 0; i < pl.count; ++i) {
+            pl.xs[static_cast<std::size_t>(i)] = valueAt(x, xType, i);
+            pl.ys[static_cast<std::size_t>(i)] = valueAt(y, yType, i);
+        }
+    }
+    pl.color = color & 0xFFFFFF;
+    pl.width = plotStyle == 5 ? 3 : 1;  // style 5: thick line
+    auto* curve = new QCPCurve(g.plot->xAxis, g.plot->yAxis);
+    curve->setPen(QPen(QColor((pl.color >> 16) & 0xFF, (pl.color >> 8) & 0xFF, pl.color & 0xFF), pl.width));
+    pl.curve = curve;
+    g.plots.push_back(std::move(pl));
+    graphRedraw(*c);
+    return static_cast<int>(g.plots.size());
+}
+
+int DeleteGraphPlot(int p, int ctrl, int plotHandle, int refresh) {
+    Control* c = graphControl(p, ctrl);
+    if (!c || plotHandle != -1) return -1;
+    c->graph->plot->clearPlottables();
+    c->graph->plots.clear();
+    if (refresh) graphRedraw(*c);
+    return 0;
+}
+
+int SetAxisScalingMode(int p, int ctrl, int axis, int mode, double min, double max) {
+    Control* c = graphControl(p, ctrl);
+    if (!c || (axis != 0 && axis != 1)) return -1;
+    Axis& a = axis == 0 ? c->graph->x : c->graph->y;
+    a.autoscale = mode != 0;
+    if (!a.autoscale) {
+        a.min = min;
+        a.max = max;
+    }
+    graphRedraw(*c);
+    return 0;
+}

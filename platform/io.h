@@ -1,0 +1,132 @@
+// Serial, formatting and file operations of the run-time layer.
+//
+// Names and argument orders follow the run-time the program was written against, so the
+// routines above read as they always have. Nothing here exposes a Qt or POSIX type.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+
+// ---------------------------------------------------------------------------------------------
+// Serial port
+
+// Serial error values (ReturnRS232Err and the value behind _GetRs232Err).
+constexpr int kRs232NoError = 0;
+constexpr int kRs232BadPort = -2;      // port number outside 1..96
+constexpr int kRs232NotOpen = -3;      // operation on a port that is not open
+constexpr int kRs232CannotOpen = -7;   // the device could not be opened or configured
+constexpr int kRs232WriteFailed = -8;  // the write did not complete within the time-out
+constexpr int kRs232Timeout = -99;     // a read ended by its time-out
+
+// Opens port `port` (device per the port-number mapping) and configures it. `name` ""
+// means the default device for the port number. Sets the error state: 0 when open.
+// An already open port is reconfigured. On failure one line on stderr names the device
+// and the system's reason.
+int OpenComConfig(int port, const char* name, long baud, int parity, int dataBits, int stopBits,
+                  int inputQueue, int outputQueue);
+// Time-out of later reads and writes on `port`, in seconds.
+int SetComTime(int port, double seconds);
+// Discard output not yet sent / input not yet read.
+int FlushOutQ(int port);
+int FlushInQ(int port);
+// Sends `count` bytes; returns the bytes written, negative on failure.
+int ComWrt(int port, const char* buffer, int count);
+// Reads until `terminator` (consumed, not stored), `maxCount` bytes, or the time-out since
+// the read began, whichever comes first. Stores no terminating zero. Returns the bytes
+// stored; a short read without terminator means the time-out was reached (error -99).
+int ComRdTerm(int port, char* buffer, int maxCount, int terminator);
+// 0 when the latest serial operation succeeded, negative otherwise.
+int ReturnRS232Err();
+// Address of the serial library's error state.
+int* _GetRs232Err();
+
+// The device file that port number `port` stands for, written into `device` (bounded).
+// Returns 0, or kRs232BadPort for a number outside 1..96.
+int ComPortDevice(int port, char* device, std::size_t size);
+
+// ---------------------------------------------------------------------------------------------
+// Formatting and scanning (locale independent)
+//
+// Format language: literals are copied; %d int, %f double, %s text, %c one character from
+// an int; modifiers in brackets right after the letter: w<n> field width (right-aligned,
+// blank-filled), p<n> digits after the point (6 when absent), e<n> scientific notation with
+// n exponent digits. A scanning format may begin with "%s>" naming the source.
+
+// One formatting argument: an int, a double or a text.
+struct FmtArg {
+    enum Kind { Int, Double, Text } kind;
+    int i = 0;
+    double d = 0.0;
+    const char* s = nullptr;
+    FmtArg(int v) : kind(Int), i(v) {}
+    FmtArg(double v) : kind(Double), d(v) {}
+    FmtArg(const char* v) : kind(Text), s(v) {}
+    FmtArg(char* v) : kind(Text), s(v) {}
+};
+
+// One scanning target.
+struct ScanArg {
+    enum Kind { Int, Double } kind;
+    void* p;
+    ScanArg(int* v) : kind(Int), p(v) {}
+    ScanArg(double* v) : kind(Double), p(v) {}
+};
+
+// Core routines: format into `target` of `size` bytes (always zero-terminated, cut to fit);
+// returns the length written. Scan returns the number of targets filled; a target whose
+// text is not a number is not written and ends the scan.
+int FmtV(char* target, std::size_t size, const char* format, std::initializer_list<FmtArg> args);
+int ScanV(const char* source, const char* format, std::initializer_list<ScanArg> targets);
+
+template <std::size_t N, class... A>
+int Fmt(char (&target)[N], const char* format, A... args) {
+    return FmtV(target, N, format, {FmtArg(args)...});
+}
+template <class... A>
+int Scan(const char* source, const char* format, A*... targets) {
+    return ScanV(source, format, {ScanArg(targets)...});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+// access: 0 read/write, 1 read only, 2 write only; action: 0 truncate, 1 append, 2 as is;
+// type: 1 text, 0 binary. Returns a handle > 0, negative on failure.
+int CVI_OpenFile(const char* path, int access, int action, int type);
+int CVI_CloseFile(int handle);
+// Formats as Fmt and writes the text with one write call, so a written line reaches the
+// operating system at once. Returns the bytes written, negative on failure.
+int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args);
+// Scans the file from its current position as Scan does; the format may begin "%s>".
+// Consumes what it read; returns the number of targets filled.
+int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets);
+
+template <class... A>
+int FmtFile(int handle, const char* format, A... args) {
+    return FmtFileV(handle, format, {FmtArg(args)...});
+}
+template <class... A>
+int ScanFile(int handle, const char* format, A*... targets) {
+    return ScanFileV(handle, format, {ScanArg(targets)...});
+}
+
+// Renames a file, replacing `newPath` where it exists. 0 on success, negative otherwise.
+int RenameFile(const char* oldPath, const char* newPath);
+int DeleteFile(const char* path);
+// Stores the file's size in bytes; returns 1 when it exists, 0 when not (size 0).
+int GetFileInfo(const char* path, long long* size);
+// The program's directory (the folder of the path it was started by, absolute, links not
+// resolved), into a buffer of 260 characters. Returns 0, or negative when it does not fit.
+int GetProjectDir(char* directory);
+// Joins directory and name into `path` (260 characters). Negative when it does not fit.
+int MakePathname(const char* directory, const char* name, char* path);
+
+constexpr std::size_t kMaxPathname = 260;
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+// Seconds from a fixed origin on a steady clock.
+double Timer();
+// Blocks for `seconds` without processing events.
+void Delay(double seconds);

@@ -1,0 +1,26 @@
+// Private to platform/: scripted popup answers for test binaries.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+struct PopupRecord {
+    std::string kind;  // "message", "confirm" or "file"
+    std::string title;
+    std::string text;  // for "file": the default file specification
+};
+
+struct PopupScript {
+    bool active = false;
+    std::deque<int> confirms;
+    std::deque<std::pair<int, std::string>> files;
+    std::vector<PopupRecord> shown;
+};
+
+PopupScript& popupScript();
+
+}  // namespace platform

@@ -1,0 +1,114 @@
+// Modal popups. In test binaries the answers come from a script (platform/testing.h) and
+// every popup is recorded instead of shown.
+#include "io.h"
+#include "platform_internal.h"
+#include "popup_script.h"
+#include "ui.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+PopupScript& popupScript() {
+    static PopupScript s;
+    return s;
+}
+
+bool scripted() { return popupScript().active; }
+
+}  // namespace platform
+
+using platform::popupScript;
+
+namespace {
+
+[[noreturn]] void unscripted(const char* kind, const char* title, const char* text) {
+    std::fprintf(stderr, "pavro test: %s \"%s\" / \"%s\" has no scripted answer\n", kind, title, text);
+    std::abort();
+}
+
+QWidget* owner() { return QApplication::activeWindow(); }
+
+// "*.dat;*.*;" → "*.dat;;*.*" with readable names, the first entry the default.
+QString qtFilters(const char* list) {
+    QStringList out;
+    for (const QString& f : QString::fromLatin1(list ? list : "").split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        out << (f == QLatin1String("*.*") ? QStringLiteral("All files (*)") : QStringLiteral("%1 files (%2)").arg(f.mid(2), f));
+    return out.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+int MessagePopup(const char* title, const char* message) {
+    auto& s = popupScript();
+    if (s.active) {
+        s.shown.push_back({"message", title ? title : "", message ? message : ""});
+        std::fprintf(stderr, "popup: \"%s\" \"%s\"\n", title ? title : "", message ? message : "");
+        return 0;
+    }
+    QMessageBox::information(owner(), QString::fromUtf8(title), QString::fromUtf8(message));
+    return 0;
+}
+
+int ConfirmPopup(const char* title, const char* message) {
+    auto& s = popupScript();
+    if (s.active) {
+        s.shown.push_back({"confirm", title ? title : "", message ? message : ""});
+        if (s.confirms.empty()) unscripted("ConfirmPopup", title, message);
+        int a = s.confirms.front();
+        s.confirms.pop_front();
+        return a;
+    }
+    return QMessageBox::question(owner(), QString::fromUtf8(title), QString::fromUtf8(message),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+int FileSelectPopup(const char* directory, const char* defaultSpec, const char* filters, const char* title,
+                    int buttonLabel, int /*restrictDirectory*/, int restrictExtension, int /*allowCancel*/,
+                    int /*allowMakeDirectory*/, char* path) {
+    auto& s = popupScript();
+    QString chosen;
+    if (s.active) {
+        s.shown.push_back({"file", title ? title : "", defaultSpec ? defaultSpec : ""});
+        if (s.files.empty()) unscripted("FileSelectPopup", title, defaultSpec);
+        auto [result, name] = s.files.front();
+        s.files.pop_front();
+        if (result <= 0) {
+            path[0] = '\0';
+            return result;
+        }
+        chosen = QString::fromLocal8Bit(name.c_str());
+    } else {
+        QString dir = QString::fromLocal8Bit(directory ? directory : "");
+        QString filter = qtFilters(filters);
+        QString caption = QString::fromUtf8(title ? title : "");
+        QFileDialog::Options opts = QFileDialog::DontConfirmOverwrite;
+        if (buttonLabel == 3) {
+            if (caption.isEmpty()) caption = QStringLiteral("Load");
+            chosen = QFileDialog::getOpenFileName(owner(), caption, dir, filter, nullptr, opts);
+        } else {
+            chosen = QFileDialog::getSaveFileName(owner(), caption, dir, filter, nullptr, opts);
+            // A name typed without extension takes the default one, as the list asks.
+            QString ext = QString::fromLatin1(defaultSpec ? defaultSpec : "").mid(1);
+            if (!chosen.isEmpty() && restrictExtension && !ext.isEmpty() && !chosen.endsWith(ext)) chosen += ext;
+        }
+        if (chosen.isEmpty()) {
+            path[0] = '\0';
+            return 0;
+        }
+    }
+    QByteArray b = chosen.toLocal8Bit();
+    if (static_cast<std::size_t>(b.size()) >= kMaxPathname) {  // a path that does not fit is no choice
+        path[0] = '\0';
+        return -1;
+    }
+    std::memcpy(path, b.constData(), static_cast<std::size_t>(b.size()) + 1);
+    return QFileInfo::exists(chosen) ? 1 : 2;
+}

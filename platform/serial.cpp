@@ -1,0 +1,236 @@
+// Serial ports on QSerialPort in blocking use. A port whose device disappears (a USB adapter
+// pulled, a simulator restarted) fails every operation until the device is back at the same
+// path; then it is reopened with the configuration it had, unseen by the caller.
+#include "io.h"
+#include "platform_internal.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr int kMaxPort = 96;
+constexpr double kDefaultTimeout = 5.0;  // seconds, until SetComTime sets one
+
+struct Port {
+    std::unique_ptr<QSerialPort> sp;
+    QString device;
+    bool configured = false;  // opened once: reopen with this configuration when lost
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    double timeout = kDefaultTimeout;
+};
+
+Port ports[kMaxPort + 1];
+int rs232err = 0;
+
+int fail(int code) {
+    rs232err = code;
+    return code;
+}
+
+QSerialPort::Parity toParity(int p) {
+    switch (p) {
+    case 1: return QSerialPort::OddParity;
+    case 2: return QSerialPort::EvenParity;
+    case 3: return QSerialPort::MarkParity;
+    case 4: return QSerialPort::SpaceParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+
+// One line on stderr naming the device and the system's reason, and for a permission
+// problem the group that owns the device.
+void reportOpenFailure(const Port& p) {
+    QFileInfo info(p.device);
+    QByteArray dev = p.device.toLocal8Bit();
+    QByteArray why = p.sp ? p.sp->errorString().toLocal8Bit() : QByteArray("unknown error");
+    if (!info.exists()) {
+        std::fprintf(stderr, "pavro: cannot open serial device %s: no such device\n", dev.constData());
+    } else if (p.sp && p.sp->error() == QSerialPort::PermissionError) {
+        QByteArray group = QFileInfo(info.canonicalFilePath()).group().toLocal8Bit();
+        std::fprintf(stderr,
+                     "pavro: cannot open serial device %s: %s (the device belongs to group '%s'; "
+                     "join it, then log in again)\n",
+                     dev.constData(), why.constData(), group.constData());
+    } else {
+        std::fprintf(stderr, "pavro: cannot open serial device %s: %s\n", dev.constData(), why.constData());
+    }
+}
+
+bool openDevice(Port& p) {
+    p.sp = std::make_unique<QSerialPort>();
+    p.sp->setPortName(p.device);
+    if (!p.sp->open(QIODevice::ReadWrite)) return false;
+    bool ok = p.sp->setBaudRate(p.baud) && p.sp->setParity(p.parity) && p.sp->setDataBits(p.dataBits) &&
+              p.sp->setStopBits(p.stopBits) && p.sp->setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) p.sp->close();
+    return ok;
+}
+
+// The open port for `port`, reopening a lost one when its device is back; null otherwise.
+QSerialPort* live(int port) {
+    if (port < 1 || port > kMaxPort) {
+        fail(kRs232BadPort);
+        return nullptr;
+    }
+    Port& p = ports[port];
+    if (p.sp && p.sp->isOpen()) {
+        if (p.sp->error() != QSerialPort::ResourceError) return p.sp.get();
+        p.sp->close();  // the device went away under us
+    }
+    if (p.configured && QFileInfo::exists(p.device) && openDevice(p)) return p.sp.get();
+    fail(kRs232NotOpen);
+    return nullptr;
+}
+
+// Marks a port whose device has gone, so the next operation tries to reopen it.
+void checkLost(QSerialPort* sp) {
+    if (sp->error() == QSerialPort::ResourceError) sp->close();
+}
+
+int msLeft(const QDeadlineTimer& d) {
+    qint64 ms = d.remainingTime();
+    return ms < 0 ? 0 : static_cast<int>(ms);
+}
+
+}  // namespace
+
+int ComPortDevice(int port, char* device, std::size_t size) {
+    if (port < 1 || port > kMaxPort) return kRs232BadPort;
+    QString path;
+#ifdef Q_OS_WIN
+    path = QStringLiteral("COM%1").arg(port);
+#else
+    QString link = QDir(platform::projectDir()).filePath(QStringLiteral("ports/com%1").arg(port));
+    QFileInfo li(link);
+    if (li.isSymLink() || li.exists()) path = link;
+    else if (port <= 32) path = QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    else if (port <= 64) path = QStringLiteral("/dev/ttyUSB%1").arg(port - 33);
+    else path = QStringLiteral("/dev/ttyACM%1").arg(port - 65);
+#endif
+    QByteArray b = path.toLocal8Bit();
+    if (!device || size == 0) return 0;
+    std::size_t n = static_cast<std::size_t>(b.size()) < size ? static_cast<std::size_t>(b.size()) : size - 1;
+    std::memcpy(device, b.constData(), n);
+    device[n] = '\0';
+    return 0;
+}
+
+int OpenComConfig(int port, const char* name, long baud, int parity, int dataBits, int stopBits,
+                  int /*inputQueue*/, int /*outputQueue*/) {
+    if (port < 1 || port > kMaxPort) return fail(kRs232BadPort);
+    Port& p = ports[port];
+    char dev[kMaxPathname];
+    ComPortDevice(port, dev, sizeof dev);
+    p.device = name && *name ? QString::fromLocal8Bit(name) : QString::fromLocal8Bit(dev);
+    p.baud = static_cast<qint32>(baud);
+    p.parity = toParity(parity);
+    p.dataBits = static_cast<QSerialPort::DataBits>(dataBits >= 5 && dataBits <= 8 ? dataBits : 8);
+    p.stopBits = stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    p.configured = false;
+    if (!openDevice(p)) {
+        reportOpenFailure(p);
+        p.sp.reset();
+        return fail(kRs232CannotOpen);
+    }
+    p.configured = true;
+    rs232err = 0;
+    return 0;
+}
+
+int SetComTime(int port, double seconds) {
+    if (port < 1 || port > kMaxPort) return fail(kRs232BadPort);
+    ports[port].timeout = seconds > 0 ? seconds : 0.0;
+    return 0;
+}
+
+int FlushOutQ(int port) {
+    QSerialPort* sp = live(port);
+    if (!sp) return rs232err;
+    if (sp->bytesToWrite() > 0) sp->clear(QSerialPort::Output);
+    rs232err = 0;
+    return 0;
+}
+
+int FlushInQ(int port) {
+    QSerialPort* sp = live(port);
+    if (!sp) return rs232err;
+    // Reading off what is waiting costs microseconds; tcflush on a pty costs a millisecond.
+    do {
+        sp->skip(sp->bytesAvailable());
+    } while (sp->waitForReadyRead(0));
+    checkLost(sp);
+    rs232err = 0;
+    return 0;
+}
+
+int ComWrt(int port, const char* buffer, int count) {
+    QSerialPort* sp = live(port);
+    if (!sp) return rs232err;
+    if (count <= 0) {
+        rs232err = 0;
+        return 0;
+    }
+    QDeadlineTimer deadline(static_cast<qint64>(ports[port].timeout * 1000.0));
+    if (sp->write(buffer, count) != count) {
+        checkLost(sp);
+        return fail(kRs232WriteFailed);
+    }
+    while (sp->bytesToWrite() > 0) {
+        if (!sp->waitForBytesWritten(msLeft(deadline)) || deadline.hasExpired()) {
+            if (sp->bytesToWrite() == 0) break;
+            checkLost(sp);
+            return fail(kRs232WriteFailed);
+        }
+    }
+    rs232err = 0;
+    return count;
+}
+
+int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
+    QSerialPort* sp = live(port);
+    if (!sp) return rs232err;
+    QDeadlineTimer deadline(static_cast<qint64>(ports[port].timeout * 1000.0), Qt::PreciseTimer);
+    int n = 0;
+    char chunk[64];
+    for (;;) {
+        // Take what has arrived, up to and including the terminator; the rest stays queued.
+        while (n < maxCount && sp->bytesAvailable() > 0) {
+            qint64 want = maxCount - n < static_cast<int>(sizeof chunk) ? maxCount - n : sizeof chunk;
+            qint64 got = sp->peek(chunk, want);
+            for (qint64 i = 0; i < got; ++i) {
+                if (static_cast<unsigned char>(chunk[i]) == terminator) {
+                    sp->skip(i + 1);
+                    rs232err = 0;
+                    return n;
+                }
+                buffer[n++] = chunk[i];
+            }
+            sp->skip(got);
+        }
+        if (n >= maxCount) {
+            rs232err = 0;
+            return n;
+        }
+        if (deadline.hasExpired()) return fail(kRs232Timeout), n;
+        if (!sp->waitForReadyRead(msLeft(deadline) > 0 ? msLeft(deadline) : 1)) {
+            if (sp->error() == QSerialPort::ResourceError) {
+                sp->close();
+                return fail(kRs232NotOpen), n;
+            }
+        }
+    }
+}
+
+int ReturnRS232Err() { return rs232err; }
+
+int* _GetRs232Err() { return &rs232err; }

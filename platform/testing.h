@@ -1,0 +1,77 @@
+// The testing seam: linked only into tests and benchmarks. Delivers operator actions and
+// timer ticks exactly as the run-time would, answers popups from a script, and reads back
+// what the panels show.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace seam {
+
+// Starts the run-time for a test binary (offscreen, popups scripted).
+void Init(int& argc, char** argv);
+// The folder taken as the program's directory (panel file, settings file, ports/).
+void SetProjectDir(const std::string& dir);
+// Discards every loaded panel, so a test starts afresh.
+void DiscardPanels();
+
+// Popup answers, used in order: ConfirmPopup gets the next int, FileSelectPopup the next
+// {result, path}. A popup without a scripted answer aborts the test.
+void AnswerConfirm(int answer);
+void AnswerFileSelect(int result, const std::string& path);
+struct Popup {
+    std::string kind;  // "message", "confirm" or "file"
+    std::string title;
+    std::string text;
+};
+// Every popup shown since the last call, then forgets them.
+std::vector<Popup> TakePopups();
+// Drops unused answers and recorded popups.
+void ResetPopups();
+
+// Operator actions and timer ticks.
+void Commit(int panel, int control);
+void Close(int panel);
+void Tick(int panel, int control);
+void ChooseMenuItem(int menuBar, int item);
+// Types a value into a numeric control and presses Enter: the edit is committed, then the
+// panel's default button, if it has one.
+void Type(int panel, int control, const std::string& text);
+
+// What the panels show.
+bool PanelVisible(int panel);
+std::string PanelTitle(int panel);
+std::string Text(int panel, int control);  // the control's displayed text
+std::string TextBoxLine(int panel, int control, int line);
+bool Dimmed(int panel, int control);
+bool Visible(int panel, int control);
+int Top(int panel, int control);
+std::string Label(int panel, int control);
+int Format(int panel, int control);
+int Precision(int panel, int control);
+int Color(int panel, int control);
+double TimerInterval(int panel, int control);
+bool TimerRunning(int panel, int control);
+std::string AccessibleName(int panel, int control);
+
+struct PlotInfo {
+    std::vector<double> x, y;  // as the plot would draw them now
+    int color;
+    bool refers;
+};
+std::vector<PlotInfo> Plots(int panel, int graph);
+struct AxisInfo {
+    bool autoscale;
+    double min, max;  // the range in force
+    bool log;
+};
+AxisInfo XAxis(int panel, int graph);
+AxisInfo YAxis(int panel, int graph);
+
+// Writes a picture of the panel, child panels included, as PNG. False on failure.
+bool SavePanelImage(int panel, const std::string& path);
+
+// Every control of a loaded panel: {number, name}.
+std::vector<std::pair<int, std::string>> Controls(int panel);
+
+}  // namespace seam

@@ -1,0 +1,101 @@
+// User-interface operations of the run-time layer: panels loaded from the panel file,
+// controls addressed by number, callbacks bound by name, timers, the graph and popups.
+// Everything runs on the one GUI thread; a callback that blocks stalls the interface.
+#pragma once
+
+#include <cstddef>
+
+// Events delivered to callbacks.
+constexpr int EVENT_COMMIT = 1;
+constexpr int EVENT_CLOSE = 11;
+constexpr int EVENT_TIMER_TICK = 15;
+
+// Control and panel attributes.
+constexpr int ATTR_DIMMED = 500;
+constexpr int ATTR_VISIBLE = 530;
+constexpr int ATTR_TOP = 532;
+constexpr int ATTR_TITLE = 573;
+constexpr int ATTR_LABEL_TEXT = 641;
+constexpr int ATTR_FORMAT = 734;
+constexpr int ATTR_PRECISION = 735;
+constexpr int ATTR_COLOR = 880;
+constexpr int ATTR_INTERVAL = 1270;
+// Graph attributes.
+constexpr int ATTR_YMAP_MODE = 1096;           // 0 linear, 1 logarithmic
+constexpr int ATTR_DATA_MODE = 1142;           // 0 retain
+constexpr int ATTR_COPY_ORIGINAL_DATA = 1143;  // 0 plots refer to the caller's arrays, 1 copy
+constexpr int ATTR_SMOOTH_UPDATE = 1146;
+constexpr int ATTR_ACTIVE_YAXIS = 1149;        // 1 left
+
+// Numeric formats.
+constexpr int VAL_FLOATING_PT_FORMAT = 0xFFF0;
+constexpr int VAL_SCIENTIFIC_FORMAT = 0xFFF1;
+
+// PlotXY data types.
+constexpr int VAL_INTEGER = 1;
+constexpr int VAL_DOUBLE = 4;
+
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData, int eventData1,
+                                int eventData2);
+using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int eventData1, int eventData2);
+using MenuCallbackPtr = void (*)(int menuBar, int menuItem, void* callbackData, int panel);
+
+// One row of the callback table: a name from the panel file and the routine of its form.
+struct CallbackEntry {
+    const char* name;
+    CtrlCallbackPtr control;
+    PanelCallbackPtr panel;
+    MenuCallbackPtr menu;
+};
+
+// Starts the run-time (the application object, the program's path). Call first in main.
+int RuntimeInit(int& argc, char** argv);
+// The table that binds callback names; hand it over before the first LoadPanel.
+void RegisterCallbacks(const CallbackEntry* table, std::size_t count);
+
+// Loads panel `resource` from the panel file `file` (resolved in the program's directory)
+// as a top-level panel (parent 0) or a child of `parent`. A panel file that is missing,
+// malformed or names an unknown callback ends the program with a message and status 2.
+int LoadPanel(int parent, const char* file, int resource);
+int GetPanelMenuBar(int panel);
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+int SetPanelAttribute(int panel, int attribute, const char* value);
+// Delivers events until the process ends.
+int RunUserInterface();
+
+// Values pass at the control's data type; a mismatch is a programming error and fails
+// loudly in debug builds and tests. Ints serve int and one-byte controls.
+int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, double value);
+int SetCtrlVal(int panel, int control, const char* value);
+int GetCtrlVal(int panel, int control, int* value);
+int GetCtrlVal(int panel, int control, double* value);
+int GetCtrlVal(int panel, int control, unsigned char* value);
+int GetCtrlVal(int panel, int control, char* value, std::size_t size);
+template <std::size_t N>
+int GetCtrlVal(int panel, int control, char (&value)[N]) {
+    return GetCtrlVal(panel, control, value, N);
+}
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int SetCtrlAttribute(int panel, int control, int attribute, double value);
+int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
+int ReplaceTextBoxLine(int panel, int control, int line, const char* text);
+int ResetTimer(int panel, int control);
+
+// Graph. x and y point at arrays of `count` ints (VAL_INTEGER) or doubles (VAL_DOUBLE).
+int PlotXY(int panel, int control, const void* x, const void* y, int count, int xType, int yType,
+           int plotStyle, int pointStyle, int lineStyle, int pointFrequency, int color);
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
+// axis 0 x, 1 left y; mode 0 fixed range min..max, 1 autoscale.
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
+
+int MessagePopup(const char* title, const char* message);
+// Non-zero for yes.
+int ConfirmPopup(const char* title, const char* message);
+// 0 nothing chosen, 1 an existing file, 2 a new name, negative on error; the full path goes
+// to `path` (260 characters). buttonLabel 3 asks for an existing file to load.
+int FileSelectPopup(const char* directory, const char* defaultSpec, const char* filters, const char* title,
+                    int buttonLabel, int restrictDirectory, int restrictExtension, int allowCancel,
+                    int allowMakeDirectory, char* path);

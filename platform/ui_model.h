@@ -1,0 +1,137 @@
+// Private to platform/: the loaded panels and their controls, shared by the operations in
+// ui.cpp, the graph in graph.cpp and the testing seam.
+#pragma once
+
+#include "ui.h"
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QWidget;
+class QLabel;
+class QTimer;
+class QCustomPlot;
+class QMenuBar;
+
+namespace platform {
+
+enum class Kind { Numeric, String, TextBox, Switch, Led, Ring, Button, Timer, Graph, ColorBox };
+enum class DataType { None, Double, Int, UChar, Text };
+
+struct RingItem {
+    QString label;
+    int value;
+};
+
+// One plot on a graph. A referring plot reads the caller's arrays at every redraw.
+struct Plot {
+    const void* x = nullptr;
+    const void* y = nullptr;
+    int count = 0;
+    int xType = VAL_DOUBLE;
+    int yType = VAL_DOUBLE;
+    bool refers = false;
+    std::vector<double> xs, ys;  // the copy, when not referring
+    int color = 0;
+    int width = 1;
+    void* curve = nullptr;  // the QCPCurve drawing it
+};
+
+struct Axis {
+    bool autoscale = true;
+    double min = 0.0;
+    double max = 10.0;
+};
+
+struct GraphState {
+    QCustomPlot* plot = nullptr;
+    std::vector<Plot> plots;
+    Axis x, y;
+    bool logY = false;
+    bool copyData = true;  // attribute 1143
+};
+
+struct Control {
+    int id = 0;
+    QString name;
+    Kind kind = Kind::Numeric;
+    DataType type = DataType::None;
+    bool indicator = false;
+    QWidget* body = nullptr;
+    QLabel* label = nullptr;
+    QString labelText;
+    int labelGap = 0;  // label's height above the control's top
+    CtrlCallbackPtr callback = nullptr;
+    QString callbackName;
+
+    double dval = 0.0;
+    int ival = 0;
+    QString text;
+    QStringList lines;
+    int format = VAL_FLOATING_PT_FORMAT;
+    int precision = 2;
+    bool ranged = false;
+    double min = 0.0, max = 0.0;
+    std::vector<RingItem> items;
+    int color = 0xA0A0A0;
+    int onColor = 0x00C000;
+    bool visible = true;
+    bool dimmed = false;
+
+    QTimer* timer = nullptr;
+    double interval = 1.0;
+    std::unique_ptr<GraphState> graph;
+};
+
+struct MenuItem {
+    int id = 0;
+    QString name;
+    QString label;
+    MenuCallbackPtr callback = nullptr;
+};
+
+struct Panel {
+    int handle = 0;
+    int resource = 0;
+    int parent = 0;
+    QWidget* widget = nullptr;
+    PanelCallbackPtr callback = nullptr;
+    std::map<int, Control> controls;
+    int menuBar = 0;  // handle, 0 when none
+    int defaultButton = 0;
+};
+
+struct MenuBar {
+    int handle = 0;
+    int panel = 0;
+    QMenuBar* widget = nullptr;
+    std::map<int, MenuItem> items;
+};
+
+// The loaded panels and menu bars, by handle; null where none.
+Panel* panel(int handle);
+Control* control(int panel, int id);
+MenuBar* menuBar(int handle);
+std::vector<int> panelHandles();
+
+// Delivers an event to a control's or panel's callback, or a menu item's choice.
+void deliverControl(int panel, int id, int event);
+void deliverPanel(int panel, int event);
+void deliverMenu(int menuBar, int item);
+
+// The text a numeric control shows for its value, format and precision.
+QString numericText(const Control& c);
+
+// Graph operations (graph.cpp).
+void graphCreate(Control& c, QWidget* parent);
+void graphRedraw(Control& c);
+
+// Discards every panel (tests start each case afresh; the program never does).
+void discardPanels();
+
+}  // namespace platform

@@ -1,0 +1,207 @@
+// The strip-chart recorder: control of the recorder panel, the timed sample with its
+// 500-point window, and the recording file.
+#include "recorder.h"
+
+#include "app.h"
+#include "io.h"
+#include "link.h"
+#include "live.h"
+#include "ui.h"
+
+#include <cmath>
+#include <climits>
+
+int plot;
+int speichern;
+unsigned char wat;
+double tstart;
+int xmin, xmax;
+int mpoint;
+double mzeit;
+double mw;
+char mw_buf[32];
+double g1wert[kWindow];
+int xsec[kWindow];
+int filedat;
+char d_dat[kMaxPathname];
+
+constexpr int kColourRunning = 0x800000;  // dark red
+constexpr int kColourIdle = 0x008000;     // dark green
+constexpr int kColourOff = 0xA0A0A0;      // grey
+constexpr int kColourPlot = 0x0000FF;     // blue
+constexpr double kSamplePause = 0.05;     // [s] after each sample
+
+// A double truncated toward zero into an int; values beyond the int range saturate
+// instead of being undefined.
+static int to_int(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT_MAX;
+    if (v <= -2147483648.0) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+// ----- recorder control ------------------------------------------------------------------------
+
+void faerben(int running) {
+    SetCtrlAttribute(psc, PSC_IDLE_CTRL, ATTR_DIMMED, running ? 1 : 0);
+    SetCtrlAttribute(psc, PSC_VALUE, ATTR_DIMMED, running ? 0 : 1);
+    SetCtrlAttribute(psc, PSC_IDLE_INDICATOR, ATTR_COLOR, running ? kColourOff : kColourIdle);
+    SetCtrlAttribute(psc, PSC_RUN_INDICATOR, ATTR_COLOR, running ? kColourRunning : kColourOff);
+}
+
+void stripch(int, int, void*, int) {
+    DisplayPanel(psc);
+    SetCtrlVal(psc, PSC_INTERVAL, abtast);
+    SetCtrlVal(psc, PSC_YMIN, skl[0]);
+    SetCtrlVal(psc, PSC_YMAX, skl[1]);
+    SetCtrlVal(psc, PSC_AUTOSCALE, was[0]);
+}
+
+int skalieren(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    GetCtrlVal(psc, PSC_INTERVAL, &abtast);
+    SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
+    GetCtrlVal(psc, PSC_YMIN, &skl[0]);
+    GetCtrlVal(psc, PSC_YMAX, &skl[1]);
+    GetCtrlVal(psc, PSC_AUTOSCALE, &was[0]);
+    SetAxisScalingMode(psc, PSC_GRAPH, 1, was[0] ? 1 : 0, skl[0], skl[1]);
+    return 0;
+}
+
+int m_run(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT || plot) return 0;
+    hol = 0;
+    faerben(1);
+    speichern_starten();
+    GetCtrlVal(p1, P1_MODE, &wat);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 0);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
+    DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
+    xmax = 100;
+    xmin = 0;
+    mpoint = 0;
+    SetAxisScalingMode(psc, PSC_GRAPH, 0, 0, xmin, xmax);
+    SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_YMAP_MODE, wat == 0 ? 1 : 0);
+    tstart = Timer();
+    plotten();
+    plot = 1;
+    return 0;
+}
+
+int m_stop(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    plot = 0;
+    if (speichern) CVI_CloseFile(filedat);
+    speichern = 0;
+    faerben(0);
+    return 0;
+}
+
+int endSC(int, int event, void*, int, int) {
+    if (event != EVENT_CLOSE) return 0;
+    if (speichern) CVI_CloseFile(filedat);
+    speichern = 0;
+    plot = 0;
+    HidePanel(psc);
+    return 0;
+}
+
+// ----- sampling step ---------------------------------------------------------------------------
+
+int timer2(int, int, int event, void*, int, int) {
+    if (event == EVENT_TIMER_TICK && plot) plotten();
+    return 0;
+}
+
+void messwert() {
+    char format[32];
+    switch (wat) {
+    case 0: Fmt(format, " %cf[e2w10] ppm O2", 37); break;
+    case 1: Fmt(format, " %cf[p%dw10] ppm O2", 37, digits_by_size(mw)); break;
+    case 2: Fmt(format, " %cf[p1w10] mV    ", 37); break;
+    default: Fmt(format, " 0.0 mV    "); break;
+    }
+    Fmt(mw_buf, format, mw);
+}
+
+// Adds the sample to the window: filling, slot mpoint; full, at the top with a shift down.
+static void window_update() {
+    if (mpoint <= kWindow - 1) {
+        g1wert[mpoint] = mw;
+        xsec[mpoint] = to_int(mzeit);
+        return;
+    }
+    mpoint = kWindow - 1;
+    g1wert[kWindow - 1] = mw;
+    xsec[kWindow - 1] = to_int(mzeit);
+    for (int j = 1; j <= kWindow - 1; ++j) {
+        g1wert[j - 1] = g1wert[j];
+        xsec[j - 1] = xsec[j];
+    }
+}
+
+// Scrolls the x axis when the sample lies beyond its end, then draws the window.
+static void axis_and_draw() {
+    if (mzeit > xmax) {
+        xmax = to_int(xmax + abtast * 10.0);
+        xmin = to_int(xmax - abtast * 499.0 + 1.0);
+        if (xmin < xsec[0]) xmin = xsec[0];
+        SetAxisScalingMode(psc, PSC_GRAPH, 0, 0, xmin, xmax);
+        DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
+    }
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_ACTIVE_YAXIS, 1);
+    PlotXY(psc, PSC_GRAPH, xsec, g1wert, mpoint, VAL_INTEGER, VAL_DOUBLE, 5, 0, 0, 1, kColourPlot);
+}
+
+void plotten() {
+    SetCtrlVal(psc, PSC_BUSY, 1);
+    mzeit = Timer() - tstart;
+    Fmt(out_buf, "m2%c", 13);
+    clear_in_buf();
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read();
+    Scan(in_buf + 2, "%f", &mw);
+    if (in_buf[0] == 'M') {
+        messwert();
+    } else {
+        Fmt(mw_buf, "* %s  *", in_buf);
+        mw = 0.0;
+    }
+    if (ReturnRS232Err() != 0) {
+        Fmt(mw_buf, "NO CONNECTION");
+        uebertragungsfehler();
+    }
+    SetCtrlVal(psc, PSC_VALUE, mw_buf);
+    window_update();
+    if (mpoint > 1) axis_and_draw();
+    ++mpoint;
+    if (speichern) FmtFile(filedat, " %f[p1]\t%f[e2] \n", mzeit, mw);
+    Delay(kSamplePause);
+    SetCtrlVal(psc, PSC_BUSY, 0);
+}
+
+// ----- recording file --------------------------------------------------------------------------
+
+void speichern_starten() {
+    if (speichern) return;
+    int r;
+    do {
+        r = FileSelectPopup("", "*.dat", "*.dat;*.*;", "Filename", 0, 0, 0, 1, 0, d_dat);
+        if (r == 1 && ConfirmPopup("File already exists !", "Do you want to overwrite it ?")) r = 2;
+    } while (r == 1);
+    if (r == 2) {
+        filedat = CVI_OpenFile(d_dat, 0, 0, 1);
+        if (filedat <= 0) return;
+        speichern = 1;
+        SetCtrlVal(psc, PSC_FILE, d_dat);
+        SetComTime(com_nummer, kTimeoutRecording);
+        ResetTimer(p1, P1_TIMER);
+    } else {
+        SetCtrlVal(psc, PSC_FILE, "no file");
+        speichern = 0;
+    }
+}

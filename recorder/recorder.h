@@ -1,0 +1,31 @@
+// Strip-chart recorder: recorder control, sampling step and recording file.
+#pragma once
+
+constexpr int kWindow = 500;  // samples in the recorder's window
+
+extern int plot;        // recording running
+extern int speichern;   // recording file open
+extern unsigned char wat;  // display mode taken at the start of a recording
+extern double tstart;   // Timer() at the start [s]
+extern int xmin, xmax;  // x-axis range [whole s]
+extern int mpoint;      // slot for the next sample
+extern double mzeit;    // seconds from tstart to this sample
+extern double mw;       // value of this sample
+extern char mw_buf[32];  // value text shown in PSC_VALUE
+extern double g1wert[kWindow];  // window values
+extern int xsec[kWindow];       // window times [whole s]
+extern int filedat;              // handle of the recording file
+extern char d_dat[260];          // path of the recording file
+
+void stripch(int menuBar, int menuItem, void* callbackData, int panel);
+int skalieren(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int m_run(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int m_stop(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int endSC(int panel, int event, void* callbackData, int eventData1, int eventData2);
+void faerben(int running);
+
+int timer2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+void plotten();
+void messwert();
+
+void speichern_starten();

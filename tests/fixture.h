@@ -1,0 +1,86 @@
+// Shared by the panel-level suites: a program folder of its own per test, holding the real
+// panel file, and the program started in-process as main starts it.
+#pragma once
+
+#include "app.h"
+#include "config.h"
+#include "link.h"
+#include "live.h"
+#include "recorder.h"
+#include "testing.h"
+#include "ui.h"
+#include "viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+// A fresh folder taken as the program's directory, with the panel file in it.
+class ProgramDir {
+public:
+    ProgramDir() {
+        static int n = 0;
+        dir_ = fs::temp_directory_path() / ("pavro-test-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        fs::copy_file(fs::path(PAVRO_BIN_DIR) / "pavro_5.uir", dir_ / "pavro_5.uir");
+        seam::SetProjectDir(dir_.string());
+    }
+    ~ProgramDir() {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::string path(const std::string& name = "") const { return (dir_ / name).string(); }
+    void write(const std::string& name, const std::string& content) const {
+        std::ofstream(dir_ / name, std::ios::binary) << content;
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream f(dir_ / name, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+
+private:
+    fs::path dir_;
+};
+
+// Puts every global back to what a new process holds.
+inline void reset_globals() {
+    hol = plot = speichern = fehlx = 0;
+    std::memset(wert, 0, sizeof wert);
+    std::memset(set, 0, sizeof set);
+    std::memset(ewert, 0, sizeof ewert);
+    std::memset(in_buf, 0, sizeof in_buf);
+    std::memset(out_buf, 0, sizeof out_buf);
+    mpoint = xmin = xmax = 0;
+    mw = mzeit = 0.0;
+    wat = 0;
+}
+
+// Runs main's start-up up to the event loop.
+inline void start_program() {
+    seam::DiscardPanels();
+    seam::ResetPopups();
+    reset_globals();
+    unsigned long n = 0;
+    const CallbackEntry* table = callback_table(&n);
+    RegisterCallbacks(table, n);
+    panels_laden();
+    setup();
+    hol = 0;
+    speichern = 0;
+}
+
+// A test with its own program folder and the program started in it.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { start_program(); }
+    ProgramDir dir;
+};

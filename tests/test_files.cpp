@@ -1,0 +1,65 @@
+// Files and paths of the run-time layer.
+#include "fixture.h"
+
+#include "io.h"
+
+namespace {
+
+TEST(Files, WriteOnlyTruncatesAndEveryLineIsOnDiskAtOnce) {
+    ProgramDir d;
+    d.write("f.txt", "old content that must go\n");
+    int h = CVI_OpenFile(d.path("f.txt").c_str(), 2, 0, 1);
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(FmtFile(h, " %f[p1]\t%f[e2] \n", 12.34, 3.4), 20);
+    // Read back through another handle before closing: the line is already there.
+    EXPECT_EQ(d.read("f.txt"), " 12.3\t3.400000e+00 \n");
+    CVI_CloseFile(h);
+}
+
+TEST(Files, ReadOnlyOpenOfAMissingFileFailsAndHandlesAreReused) {
+    ProgramDir d;
+    EXPECT_LT(CVI_OpenFile(d.path("missing").c_str(), 1, 0, 1), 0);
+    EXPECT_LT(CVI_OpenFile(d.path().c_str(), 1, 0, 1), 0);  // a folder is no file
+    d.write("a", "1");
+    int h1 = CVI_OpenFile(d.path("a").c_str(), 1, 2, 1);
+    ASSERT_GT(h1, 0);
+    CVI_CloseFile(h1);
+    EXPECT_EQ(CVI_OpenFile(d.path("a").c_str(), 1, 2, 1), h1);
+    CVI_CloseFile(h1);
+    EXPECT_LT(CVI_CloseFile(h1), 0);
+    EXPECT_LT(FmtFile(h1, "x"), 0);
+}
+
+TEST(Files, ScanFileReadsLineAfterLineAcrossItsBuffer) {
+    ProgramDir d;
+    std::string content;
+    for (int i = 0; i < 20000; ++i) content += " " + std::to_string(i) + ".5\t" + std::to_string(i * 2) + ".000000e+00 \r\n";
+    d.write("rec.dat", content);
+    int h = CVI_OpenFile(d.path("rec.dat").c_str(), 1, 2, 1);
+    double t = 0, v = 0;
+    for (int i = 0; i < 20000; ++i) {
+        ASSERT_EQ(ScanFile(h, "%f %f", &t, &v), 2) << i;
+        ASSERT_EQ(t, i + 0.5);
+        ASSERT_EQ(v, i * 2.0);
+    }
+    EXPECT_EQ(ScanFile(h, "%f %f", &t, &v), 0);
+    CVI_CloseFile(h);
+}
+
+TEST(Files, SizesAndPaths) {
+    ProgramDir d;
+    d.write("s", std::string(12345, 'x'));
+    long long size = -1;
+    EXPECT_EQ(GetFileInfo(d.path("s").c_str(), &size), 1);
+    EXPECT_EQ(size, 12345);
+    EXPECT_EQ(GetFileInfo(d.path("none").c_str(), &size), 0);
+    EXPECT_EQ(size, 0);
+    char dir[kMaxPathname], path[kMaxPathname];
+    ASSERT_EQ(GetProjectDir(dir), 0);
+    EXPECT_EQ(std::string(dir), d.path().substr(0, d.path().size() - 1));
+    ASSERT_EQ(MakePathname(dir, "pavro.ini", path), 0);
+    EXPECT_EQ(std::string(path), d.path("pavro.ini"));
+    EXPECT_LT(MakePathname(dir, std::string(300, 'n').c_str(), path), 0);
+}
+
+}  // namespace

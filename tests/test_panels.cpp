@@ -1,0 +1,152 @@
+// The real panel file loaded offscreen: start-up state, display modes and module-type layout.
+#include "fixture.h"
+
+namespace {
+
+using Panels = ProgramTest;
+
+TEST_F(Panels, StartUpShowsTheTitledMainPanelAndTheRememberedPort) {
+    EXPECT_TRUE(seam::PanelVisible(p1));
+    EXPECT_EQ(seam::PanelTitle(p1), "Kelto O2-Messung");
+    EXPECT_TRUE(seam::PanelVisible(p4));
+    EXPECT_FALSE(seam::PanelVisible(psc));
+    EXPECT_EQ(seam::Text(p4, P4_PORT), "1");
+    EXPECT_EQ(hol, 0);
+    EXPECT_EQ(set[12], 1);
+    // Module-type digit 1 layout.
+    EXPECT_FALSE(seam::Visible(p1, P1_D3));
+    EXPECT_FALSE(seam::Visible(p1, P1_UNIT3));
+    EXPECT_EQ(seam::Top(p1, P1_FLAG1), 389);
+    EXPECT_TRUE(seam::Visible(p1, P1_U3));
+}
+
+TEST(PanelsStart, TheRememberedPortComesFromTheSettingsFile) {
+    ProgramDir d;
+    d.write("pavro.ini", " 7 2.0 0 1 0.0 5.0 0.0 10.0 Lu_2002\n");
+    start_program();
+    EXPECT_EQ(seam::Text(p4, P4_PORT), "7");
+    EXPECT_EQ(com_nummer, 7);
+    EXPECT_EQ(abtast, 2.0);
+}
+
+struct ModeCase {
+    int mode;
+    int format;
+    int precision;
+    const char* unit;
+    const char* label;
+};
+
+void PrintTo(const ModeCase& m, std::ostream* os) { *os << "mode " << m.mode; }
+
+class DisplayMode : public ProgramTest, public ::testing::WithParamInterface<ModeCase> {};
+
+TEST_P(DisplayMode, SetsFormatsUnitsAndLabelWithoutTouchingTheValues) {
+    const ModeCase& m = GetParam();
+    SetCtrlVal(p1, P1_O2, 123.456);
+    SetCtrlVal(p1, P1_MODE, m.mode);
+    seam::Commit(p1, P1_MODE);
+    for (int c : {P1_D1, P1_D2, P1_D3, P1_O2}) {
+        EXPECT_EQ(seam::Format(p1, c), m.format);
+        EXPECT_EQ(seam::Precision(p1, c), m.precision);
+    }
+    for (int box : {P1_UNIT1, P1_UNIT2, P1_UNIT3, P1_UNIT4}) EXPECT_EQ(seam::TextBoxLine(p1, box, 0), m.unit);
+    EXPECT_EQ(seam::Label(p1, P1_O2), m.label);
+    double v = 0;
+    GetCtrlVal(p1, P1_O2, &v);
+    EXPECT_EQ(v, 123.456);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DisplayMode,
+                         ::testing::Values(ModeCase{0, VAL_SCIENTIFIC_FORMAT, 3, "ppm", "Oxygen"},
+                                           ModeCase{1, VAL_FLOATING_PT_FORMAT, 0, "ppm", "Oxygen"},
+                                           ModeCase{2, VAL_FLOATING_PT_FORMAT, 1, "mV      ", "Sensor Voltage"}));
+
+TEST_F(Panels, ModeOneTakesItsDigitsFromTheSizeOfTheReading) {
+    const std::pair<double, int> cases[] = {{250, 0}, {100.0, 0}, {99.5, 1}, {10.0, 1}, {9.99, 2},
+                                            {1.0, 2},  {0.5, 3},   {0, 3},     {-5, 3}};
+    SetCtrlVal(p1, P1_MODE, 1);
+    dimzpoint();
+    for (auto [r, p] : cases) {
+        wert[7] = r;
+        dezimalpunkt();
+        EXPECT_EQ(seam::Precision(p1, P1_O2), p) << r;
+        EXPECT_EQ(seam::Precision(p1, P1_D1), 0);
+    }
+    wert[7] = 9.99;
+    dezimalpunkt();
+    SetCtrlVal(p1, P1_O2, 9.99);
+    EXPECT_EQ(seam::Text(p1, P1_O2), "9.99");
+    for (int mode : {0, 2}) {
+        SetCtrlVal(p1, P1_MODE, mode);
+        dimzpoint();
+        wert[7] = 0.5;
+        dezimalpunkt();
+        EXPECT_EQ(seam::Precision(p1, P1_O2), mode == 0 ? 3 : 1);
+    }
+}
+
+TEST_F(Panels, LayoutFollowsTheModuleTypeDigitBothWays) {
+    struct {
+        int code;
+        bool d3, u3;
+        int flag1top;
+    } cases[] = {{1, false, true, 389},  {21, false, true, 389}, {31, false, true, 389}, {3, true, false, 431},
+                 {13, true, false, 431}, {0, true, true, 431},   {2, true, true, 431},   {10, true, true, 431},
+                 {-1, true, true, 431},  {-13, true, true, 431}, {1, false, true, 389}};
+    for (auto c : cases) {
+        set[12] = c.code;
+        dimzpoint();
+        EXPECT_EQ(seam::Visible(p1, P1_D3), c.d3) << c.code;
+        EXPECT_EQ(seam::Visible(p1, P1_UNIT3), c.d3) << c.code;
+        EXPECT_EQ(seam::Visible(p1, P1_U3), c.u3) << c.code;
+        EXPECT_EQ(seam::Top(p1, P1_FLAG1), c.flag1top) << c.code;
+    }
+}
+
+TEST_F(Panels, EveryControlHasANameAScreenReaderCanAnnounce) {
+    for (int p : {p1, p4, psc})
+        for (auto [id, name] : seam::Controls(p)) {
+            if (name == "P1_TIMER" || name == "PSC_TIMER") continue;
+            EXPECT_FALSE(seam::AccessibleName(p, id).empty()) << name;
+            EXPECT_NE(seam::AccessibleName(p, id), name) << name;
+        }
+}
+
+TEST_F(Panels, EnterInThePortFieldConfirmsThePortAndAPortThatWillNotOpenEndsTheProgram) {
+    // Port 96 is /dev/ttyACM31, which no machine here has.
+    EXPECT_EXIT(seam::Type(p4, P4_PORT, "96"), ::testing::ExitedWithCode(0),
+                "cannot open serial device /dev/ttyACM31(.|\n)*popup: \"\" \"COM-PORT kann nicht geoeffnet werden !\"");
+    EXPECT_FALSE(fs::exists(dir.path("pavro.ini")));
+}
+
+TEST_F(Panels, AValueOfTheWrongTypeFailsLoudly) {
+    EXPECT_DEATH(SetCtrlVal(p1, P1_O2, 1), "P1_O2");
+    unsigned char b;
+    EXPECT_DEATH(GetCtrlVal(p4, P4_PORT, &b), "P4_PORT");
+    int i;
+    EXPECT_DEATH(GetCtrlVal(p1, P1_MODE, &i), "P1_MODE");
+}
+
+class PanelFileErrors : public ::testing::Test {
+protected:
+    ProgramDir dir;
+};
+
+TEST_F(PanelFileErrors, AMissingMalformedOrMiswiredFileEndsTheProgramWithAMessage) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "pavro_5.uir"},
+        {"{ \"panels\": [ {", "not valid JSON"},
+        {"{ \"panels\": [] }", "no panel with resource number 1"},
+        {R"({"panels":[{"resource":1,"name":"P1","callback":"nosuch","controls":[]}]})", "unknown callback 'nosuch'"},
+        {R"({"panels":[{"resource":1,"name":"P1","controls":[{"id":2,"name":"X","kind":"dial"}]}]})",
+         "unknown control kind 'dial'"},
+    };
+    for (auto& [content, message] : cases) {
+        if (content.empty()) fs::remove(dir.path("pavro_5.uir"));
+        else dir.write("pavro_5.uir", content);
+        EXPECT_EXIT(start_program(), ::testing::ExitedWithCode(2), message);
+    }
+}
+
+}  // namespace

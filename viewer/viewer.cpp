@@ -1,0 +1,48 @@
+// The recorded-file viewer: at most 998 points, the last line of each group of `step` lines.
+#include "viewer.h"
+
+#include "app.h"
+#include "io.h"
+#include "recorder.h"
+#include "ui.h"
+
+char o_dat[kMaxPathname];
+int file_o;
+
+constexpr long long kBytesPerStep = 20000;  // the group size grows by one line per 20000 bytes
+constexpr int kGroups = 999;
+constexpr int kColourView = 0x000080;  // dark blue
+
+int oeffnen(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) darstellen();
+    return 0;
+}
+
+void darstellen() {
+    static double time[kViewerPoints], value[kViewerPoints];
+    if (FileSelectPopup("", "*.dat", "*.dat", "", 3, 0, 1, 1, 0, o_dat) != 1) return;
+    file_o = CVI_OpenFile(o_dat, 1, 2, 1);
+    long long size = 0;
+    GetFileInfo(o_dat, &size);
+    long long step = size / kBytesPerStep + 1;
+    SetCtrlVal(psc, PSC_FILE, o_dat);
+    SetCtrlVal(psc, PSC_AUTOSCALE, 1);
+
+    int r = 0, count = 0, i = 0;
+    while (i < kGroups) {
+        for (long long k = 0; k < step; ++k) r = ScanFile(file_o, "%f %f", &time[i], &value[i]);
+        count = i;
+        if (r != 2) break;
+        ++i;
+    }
+    if (file_o > 0) CVI_CloseFile(file_o);
+
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 1);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
+    DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
+    SetAxisScalingMode(psc, PSC_GRAPH, 0, 1, xmin, xmax);
+    SetAxisScalingMode(psc, PSC_GRAPH, 1, 1, skl[0], skl[1]);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_ACTIVE_YAXIS, 1);
+    PlotXY(psc, PSC_GRAPH, time, value, count, VAL_DOUBLE, VAL_DOUBLE, 5, 0, 0, 1, kColourView);
+}
