@@ -76,6 +76,17 @@ bool openDevice(Port& p) {
     return ok;
 }
 
+// A device that fails reads or writes has gone (a pty whose other end closed reports
+// read errors, a pulled adapter resource errors); a time-out is no such failure.
+bool lost(const QSerialPort* sp) {
+    switch (sp->error()) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError: return true;
+    default: return false;
+    }
+}
+
 // The open port for `port`, reopening a lost one when its device is back; null otherwise.
 QSerialPort* live(int port) {
     if (port < 1 || port > kMaxPort) {
@@ -84,7 +95,7 @@ QSerialPort* live(int port) {
     }
     Port& p = ports[port];
     if (p.sp && p.sp->isOpen()) {
-        if (p.sp->error() != QSerialPort::ResourceError) return p.sp.get();
+        if (!lost(p.sp.get())) return p.sp.get();
         p.sp->close();  // the device went away under us
     }
     if (p.configured && QFileInfo::exists(p.device) && openDevice(p)) return p.sp.get();
@@ -94,7 +105,7 @@ QSerialPort* live(int port) {
 
 // Marks a port whose device has gone, so the next operation tries to reopen it.
 void checkLost(QSerialPort* sp) {
-    if (sp->error() == QSerialPort::ResourceError) sp->close();
+    if (lost(sp)) sp->close();
 }
 
 int msLeft(const QDeadlineTimer& d) {
@@ -222,11 +233,9 @@ int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
             return n;
         }
         if (deadline.hasExpired()) return fail(kRs232Timeout), n;
-        if (!sp->waitForReadyRead(msLeft(deadline) > 0 ? msLeft(deadline) : 1)) {
-            if (sp->error() == QSerialPort::ResourceError) {
-                sp->close();
-                return fail(kRs232NotOpen), n;
-            }
+        if (!sp->waitForReadyRead(msLeft(deadline) > 0 ? msLeft(deadline) : 1) && lost(sp)) {
+            sp->close();
+            return fail(kRs232NotOpen), n;
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include "app.h"
 #include "config.h"
+#include "io.h"
 #include "link.h"
 #include "live.h"
 #include "recorder.h"

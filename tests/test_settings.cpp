@@ -33,7 +33,7 @@ TEST_F(Settings, NoFileGivesTheDefaultsAndTheCloseWritesThem) {
 
 TEST_F(Settings, AFileShortOfEightValuesIsNotTakenAtAll) {
     for (const std::string& bad : {std::string(), std::string(" 3 0.5 0 1 -1.0 20.0 2.5\n"),
-                                   std::string("\x01\x02\xff\xfe garbage", 14), std::string(" 3 0.5 x 1 2 3 4 5"),
+                                   std::string("\x01\x02\xff\xfe garbage", 12), std::string(" 3 0.5 x 1 2 3 4 5"),
                                    std::string(5'000'000, '7'), std::string(" 3 inf 0 1 -1 20 2.5 10")}) {
         SetUp();
         EXPECT_EQ(round_trip(bad), kDefaults) << bad.substr(0, 40);

@@ -1,0 +1,117 @@
+// Serial link and module protocol against the simulator over a real pty.
+#include "sim_fixture.h"
+
+namespace {
+
+using Link = ModuleTest;
+
+TEST_F(Link, ConfirmingThePortSynchronisesReadsTheSettingsAndEnablesPolling) {
+    seam::Type(p4, P4_PORT, "1");
+    EXPECT_EQ(module.commands(), concat({"VV"}, kSettingsRead));
+    EXPECT_FALSE(seam::PanelVisible(p4));
+    EXPECT_EQ(status(), "ok");
+    EXPECT_FALSE(seam::Dimmed(p1, P1_SAVE));
+    EXPECT_EQ(hol, 1);
+    // The module's settings on the panel: word 0x31 is flag 0 and display mode 1.
+    EXPECT_EQ(seam::Text(p1, P1_FLAG0), "1");
+    EXPECT_EQ(seam::Text(p1, P1_FLAG1), "0");
+    EXPECT_EQ(seam::Text(p1, P1_MODE), "1");
+    EXPECT_EQ(seam::Text(p1, P1_SOLLTEMP), "750");
+    EXPECT_EQ(seam::Text(p1, P1_S6), "12");
+    EXPECT_EQ(seam::Text(p1, P1_S8), "3");
+    EXPECT_EQ(value(P1_D1), 15.0);
+    EXPECT_EQ(value(P1_D3), -0.5);
+    EXPECT_EQ(set[12], 11);
+    EXPECT_FALSE(seam::Visible(p1, P1_D3));
+}
+
+TEST_F(Link, CommandsGoOutByteForByte) {
+    connect();
+    // Every line the module received ended at its carriage return, with nothing before it
+    // but the command: s0 is three bytes on the wire.
+    seam::Commit(p1, P1_GO);
+    auto c = sent();
+    ASSERT_EQ(c.size(), 14u);
+    EXPECT_EQ(c[1], "s0");
+    set[0] = 53;
+    SetCtrlVal(p1, P1_MODE, 2);
+    SetCtrlVal(p1, P1_FLAG0, 0);
+    SetCtrlVal(p1, P1_D2, 15.0);
+    SetCtrlVal(p1, P1_D1, -0.5);
+    seam::Commit(p1, P1_SAVE);
+    c = sent();
+    ASSERT_GE(c.size(), 6u);
+    EXPECT_EQ(c[0], "D1-5.000e-01");
+    EXPECT_EQ(c[1], "D21.500e+01");
+    EXPECT_EQ(c[3], "S036");  // 53 keeps bit 2, gains mode 2 (bit 5)
+    EXPECT_EQ(c[4], "S83");
+    EXPECT_EQ(c[5], "S!S!");
+    EXPECT_EQ(Commands(c.begin() + 6, c.end()), kSettingsRead);
+    EXPECT_EQ(module.state().s[0], 36);
+}
+
+TEST_F(Link, ASilentModuleAtConfirmationLeavesTheIndicationAndPollingOn) {
+    module.silentAfter(0);
+    seam::Type(p4, P4_PORT, "1");
+    EXPECT_EQ(module.commands(), Commands({"VV", "s0"}));
+    EXPECT_EQ(status(), "NO CONNECTION");
+    EXPECT_TRUE(seam::Dimmed(p1, P1_SAVE));
+    EXPECT_EQ(hol, 1);
+    module.clearCommands();
+    poll();
+    EXPECT_EQ(module.commands(), Commands({"u1"}));
+    EXPECT_EQ(status(), "NO CONNECTION");
+}
+
+TEST_F(Link, ReSynchronisingBeforeThePortIsOpenFailsEveryPollAtOnce) {
+    seam::Commit(p1, P1_GO);
+    EXPECT_EQ(hol, 1);
+    EXPECT_EQ(status(), "NO CONNECTION");
+    double t = Timer();
+    poll();
+    EXPECT_LT(Timer() - t, 0.3);
+    EXPECT_EQ(status(), "NO CONNECTION");
+    EXPECT_TRUE(module.commands().empty());
+}
+
+TEST_F(Link, APulledAdapterFailsEveryExchangeAndRecoversWhenItIsBack) {
+    connect();
+    poll();
+    ASSERT_EQ(status(), "ok");
+    module.hangUp(0.3);
+    poll();
+    EXPECT_EQ(status(), "NO CONNECTION");
+    EXPECT_TRUE(seam::Dimmed(p1, P1_SAVE));
+    Delay(0.5);  // the device is back at the same link
+    poll();
+    EXPECT_EQ(status(), "ok");
+    EXPECT_TRUE(seam::Dimmed(p1, P1_SAVE));  // only a completed settings read undims it
+    seam::Commit(p1, P1_GO);
+    EXPECT_EQ(status(), "ok");
+    EXPECT_FALSE(seam::Dimmed(p1, P1_SAVE));
+}
+
+TEST_F(Link, TheTimeOutFollowsTheRecordingFileAndTheNextSave) {
+    connect();
+    sim::Fault late;
+    late.delay = 0.4;
+    module.setFault("u1", late);
+    poll();
+    EXPECT_EQ(status(), "ok");  // 0.4 s is within 0.6 s
+    seam::AnswerFileSelect(2, dir.path("rec.dat"));
+    speichern_starten();
+    ASSERT_EQ(speichern, 1);
+    poll();
+    EXPECT_EQ(status(), "NO CONNECTION");  // 0.3 s from the file's opening on
+    Delay(0.2);  // the late reply lands, and the next exchange's flush discards it
+    m_stop(psc, PSC_STOP, EVENT_COMMIT, nullptr, 0, 0);
+    poll();
+    EXPECT_EQ(status(), "NO CONNECTION");  // stays after the recording stops
+    Delay(0.2);
+    seam::Commit(p1, P1_GO);
+    seam::Commit(p1, P1_SAVE);
+    poll();
+    EXPECT_EQ(status(), "ok");  // the save ends with 0.6 s
+}
+
+}  // namespace
