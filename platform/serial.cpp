@@ -9,9 +9,16 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -27,6 +34,7 @@ struct Port {
     QSerialPort::DataBits dataBits = QSerialPort::Data8;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     double timeout = kDefaultTimeout;
+    std::string pending;  // bytes read past a terminator, for the next read
 };
 
 Port ports[kMaxPort + 1];
@@ -66,16 +74,6 @@ void reportOpenFailure(const Port& p) {
     }
 }
 
-bool openDevice(Port& p) {
-    p.sp = std::make_unique<QSerialPort>();
-    p.sp->setPortName(p.device);
-    if (!p.sp->open(QIODevice::ReadWrite)) return false;
-    bool ok = p.sp->setBaudRate(p.baud) && p.sp->setParity(p.parity) && p.sp->setDataBits(p.dataBits) &&
-              p.sp->setStopBits(p.stopBits) && p.sp->setFlowControl(QSerialPort::NoFlowControl);
-    if (!ok) p.sp->close();
-    return ok;
-}
-
 // A device that fails reads or writes has gone (a pty whose other end closed reports
 // read errors, a pulled adapter resource errors); a time-out is no such failure.
 bool lost(const QSerialPort* sp) {
@@ -85,6 +83,22 @@ bool lost(const QSerialPort* sp) {
     case QSerialPort::WriteError: return true;
     default: return false;
     }
+}
+
+bool openDevice(Port& p) {
+    p.sp = std::make_unique<QSerialPort>();
+    p.sp->setPortName(p.device);
+    // A device that fails while the event loop runs is closed at once, so its notifier
+    // cannot spin; the next operation reopens it when it is back.
+    QSerialPort* sp = p.sp.get();
+    QObject::connect(sp, &QSerialPort::errorOccurred, sp, [sp](QSerialPort::SerialPortError) {
+        if (lost(sp) && sp->isOpen()) sp->close();
+    }, Qt::QueuedConnection);
+    if (!p.sp->open(QIODevice::ReadWrite)) return false;
+    bool ok = p.sp->setBaudRate(p.baud) && p.sp->setParity(p.parity) && p.sp->setDataBits(p.dataBits) &&
+              p.sp->setStopBits(p.stopBits) && p.sp->setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) p.sp->close();
+    return ok;
 }
 
 // The open port for `port`, reopening a lost one when its device is back; null otherwise.
@@ -104,9 +118,13 @@ QSerialPort* live(int port) {
 }
 
 // Marks a port whose device has gone, so the next operation tries to reopen it.
+
+#ifndef Q_OS_UNIX
+// Marks a port whose device has gone, so the next operation tries to reopen it.
 void checkLost(QSerialPort* sp) {
     if (lost(sp)) sp->close();
 }
+#endif
 
 int msLeft(const QDeadlineTimer& d) {
     qint64 ms = d.remainingTime();
@@ -172,14 +190,31 @@ int FlushOutQ(int port) {
     return 0;
 }
 
+// The data path. On POSIX systems bytes go straight through the port's descriptor: one
+// write per command, and reads that stop at the terminator; QSerialPort opens, configures
+// and locks the port. Elsewhere QSerialPort's own blocking calls carry the bytes.
+
 int FlushInQ(int port) {
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
+    Port& p = ports[port];
+    p.pending.clear();
+    sp->skip(sp->bytesAvailable());
+#ifdef Q_OS_UNIX
     // Reading off what is waiting costs microseconds; tcflush on a pty costs a millisecond.
-    do {
-        sp->skip(sp->bytesAvailable());
-    } while (sp->waitForReadyRead(0));
+    // The port reads without waiting (VMIN 0): 0 bytes is "nothing there".
+    char sink[256];
+    for (;;) {
+        ssize_t got = ::read(static_cast<int>(sp->handle()), sink, sizeof sink);
+        if (got > 0) continue;
+        if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
+        sp->close();  // a hard error (EIO on a hung-up line): the device has gone
+        return fail(kRs232NotOpen);
+    }
+#else
+    while (sp->waitForReadyRead(0)) sp->skip(sp->bytesAvailable());
     checkLost(sp);
+#endif
     rs232err = 0;
     return 0;
 }
@@ -192,6 +227,23 @@ int ComWrt(int port, const char* buffer, int count) {
         return 0;
     }
     QDeadlineTimer deadline(static_cast<qint64>(ports[port].timeout * 1000.0));
+#ifdef Q_OS_UNIX
+    int fd = static_cast<int>(sp->handle());
+    int done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd, buffer + done, static_cast<std::size_t>(count - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            sp->close();
+            return fail(kRs232NotOpen);
+        }
+        pollfd pf{fd, POLLOUT, 0};
+        if (deadline.hasExpired() || ::poll(&pf, 1, msLeft(deadline)) <= 0) return fail(kRs232WriteFailed);
+    }
+#else
     if (sp->write(buffer, count) != count) {
         checkLost(sp);
         return fail(kRs232WriteFailed);
@@ -203,34 +255,61 @@ int ComWrt(int port, const char* buffer, int count) {
             return fail(kRs232WriteFailed);
         }
     }
+#endif
     rs232err = 0;
     return count;
+}
+
+// Moves bytes from `from` into `buffer` up to the terminator (consumed) or `maxCount`;
+// what lies beyond stays in `from`. True when the read is complete.
+static bool take(std::string& from, char* buffer, int maxCount, int terminator, int& n) {
+    std::size_t i = 0;
+    bool done = false;
+    while (i < from.size() && n < maxCount) {
+        char c = from[i++];
+        if (static_cast<unsigned char>(c) == terminator) {
+            done = true;
+            break;
+        }
+        buffer[n++] = c;
+    }
+    from.erase(0, i);
+    return done || n >= maxCount;
 }
 
 int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
-    QDeadlineTimer deadline(static_cast<qint64>(ports[port].timeout * 1000.0), Qt::PreciseTimer);
+    Port& p = ports[port];
+    QDeadlineTimer deadline(static_cast<qint64>(p.timeout * 1000.0), Qt::PreciseTimer);
     int n = 0;
+    if (sp->bytesAvailable() > 0) p.pending += sp->readAll().toStdString();
+    if (take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
+#ifdef Q_OS_UNIX
+    int fd = static_cast<int>(sp->handle());
     char chunk[64];
+    bool hungUp = false;  // the last poll reported a hang-up
     for (;;) {
-        // Take what has arrived, up to and including the terminator; the rest stays queued.
-        while (n < maxCount && sp->bytesAvailable() > 0) {
-            qint64 want = maxCount - n < static_cast<int>(sizeof chunk) ? maxCount - n : sizeof chunk;
-            qint64 got = sp->peek(chunk, want);
-            for (qint64 i = 0; i < got; ++i) {
-                if (static_cast<unsigned char>(chunk[i]) == terminator) {
-                    sp->skip(i + 1);
-                    rs232err = 0;
-                    return n;
-                }
-                buffer[n++] = chunk[i];
-            }
-            sp->skip(got);
+        ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            p.pending.append(chunk, static_cast<std::size_t>(got));
+            if (take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
+            continue;
         }
-        if (n >= maxCount) {
-            rs232err = 0;
-            return n;
+        if ((got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || (got == 0 && hungUp)) {
+            sp->close();  // the device has gone
+            return fail(kRs232NotOpen), n;
+        }
+        if (deadline.hasExpired()) return fail(kRs232Timeout), n;
+        pollfd pf{fd, POLLIN, 0};
+        hungUp = ::poll(&pf, 1, msLeft(deadline) > 0 ? msLeft(deadline) : 1) > 0 &&
+                 (pf.revents & (POLLHUP | POLLERR | POLLNVAL));
+    }
+#else
+    for (;;) {
+        if (sp->bytesAvailable() > 0) {
+            p.pending += sp->readAll().toStdString();
+            if (take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
         }
         if (deadline.hasExpired()) return fail(kRs232Timeout), n;
         if (!sp->waitForReadyRead(msLeft(deadline) > 0 ? msLeft(deadline) : 1) && lost(sp)) {
@@ -238,6 +317,7 @@ int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
             return fail(kRs232NotOpen), n;
         }
     }
+#endif
 }
 
 int ReturnRS232Err() { return rs232err; }

@@ -597,7 +597,16 @@ int DisplayPanel(int p) {
     if (!pp) return -1;
     pp->widget->show();
     pp->widget->raise();
-    if (!pp->parent) pp->widget->activateWindow();
+    if (!pp->parent) {
+        pp->widget->activateWindow();
+    } else {
+        // A child panel takes the keyboard, so its first field can be typed into at once.
+        for (auto& [id, c] : pp->controls)
+            if (c.body && c.body->focusPolicy() != Qt::NoFocus && c.kind == Kind::Numeric) {
+                c.body->setFocus();
+                break;
+            }
+    }
     pp->widget->repaint();
     return 0;
 }

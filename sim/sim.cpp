@@ -67,6 +67,7 @@ struct Simulator::Impl {
     Clock::time_point returnAt{};
     bool returning = false;
     std::atomic<bool> stopping{false};
+    std::FILE* logOut = nullptr;
     std::thread worker;
 
     explicit Impl(Options o) : opt(o), rng(o.seed * 0x9E3779B97F4A7C15ull + 1) {}
@@ -185,12 +186,28 @@ struct Simulator::Impl {
         return "?";
     }
 
+    // The command's name: a write command without the value it carries (D2, S0, S8).
+    static std::string nameOf(const std::string& c) {
+        bool carries = c.size() > 2 && ((c[0] == 'D' && c[1] >= '1' && c[1] <= '3') ||
+                                        (c[0] == 'S' && (c[1] == '0' || c[1] == '8')));
+        return carries ? c.substr(0, 2) : c;
+    }
+
     Fault faultFor(const std::string& c) {
         std::lock_guard<std::mutex> g(mu);
-        auto it = faults.find(c);
+        auto it = faults.find(nameOf(c));
         if (it != faults.end()) return it->second;
         it = faults.find("*");
         return it != faults.end() ? it->second : Fault{};
+    }
+
+    // Waits until `t` to within a few microseconds: sleeps most of the way, then spins, so
+    // the latency the simulator applies is the latency it means.
+    static void waitUntil(Clock::time_point t) {
+        auto early = t - std::chrono::microseconds(300);
+        if (Clock::now() < early) std::this_thread::sleep_until(early);
+        while (Clock::now() < t) {
+        }
     }
 
     void send(const std::string& bytes, Clock::time_point at) {
@@ -201,13 +218,14 @@ struct Simulator::Impl {
         }
         if (fd < 0) return;
         if (!opt.pace) {
-            std::this_thread::sleep_until(at);
+            waitUntil(at);
             if (write(fd, bytes.data(), bytes.size()) < 0) return;
             return;
         }
+        // Each byte leaves when it has fully crossed the wire.
         for (std::size_t i = 0; i < bytes.size(); ++i) {
-            std::this_thread::sleep_until(at + std::chrono::duration_cast<Clock::duration>(
-                                                   std::chrono::duration<double>(kByteTime * static_cast<double>(i))));
+            waitUntil(at + std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(kByteTime * static_cast<double>(i + 1))));
             if (write(fd, &bytes[i], 1) < 0) return;
         }
     }
@@ -218,6 +236,10 @@ struct Simulator::Impl {
             std::lock_guard<std::mutex> g(mu);
             log.push_back(line);
             n = ++received;
+        }
+        if (logOut) {
+            std::fprintf(logOut, "%s\n", line.c_str());
+            std::fflush(logOut);
         }
         if (opt.hangupAfter >= 0 && n >= opt.hangupAfter) {
             opt.hangupAfter = -1;
@@ -298,6 +320,7 @@ Simulator::~Simulator() { stop(); }
 
 bool Simulator::start(const std::string& link) {
     impl_->link = link;
+    if (!impl_->opt.logFile.empty() && !impl_->logOut) impl_->logOut = std::fopen(impl_->opt.logFile.c_str(), "a");
     if (!impl_->openPty()) return false;
     impl_->stopping = false;
     impl_->worker = std::thread([this] { impl_->run(); });
@@ -311,6 +334,8 @@ void Simulator::stop() {
     impl_->closePty();
     std::error_code ec;
     std::filesystem::remove(impl_->link, ec);
+    if (impl_->logOut) std::fclose(impl_->logOut);
+    impl_->logOut = nullptr;
 }
 
 std::string Simulator::ptyPath() const {

@@ -28,6 +28,7 @@ struct Options {
     int silentAfter = -1;  // answer nothing from this many commands on (-1: never)
     int hangupAfter = -1;  // close the pty after this many commands (-1: never)
     double returnAfter = -1.0;  // seconds until a closed pty comes back at the same link (-1: never)
+    std::string logFile;        // where every command line is appended as it arrives ("" none)
 };
 
 // The module's own state, as the commands leave it.

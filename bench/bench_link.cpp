@@ -1,0 +1,171 @@
+// Link benchmark: the program's own overhead per transaction and per live poll against
+// pavro-sim running as a separate process, and the paced poll's wall time against the wire
+// time of its bytes. Usage: bench_link SIM_BINARY WORKDIR [N]
+#include "app.h"
+#include "io.h"
+#include "link.h"
+#include "live.h"
+#include "testing.h"
+#include "ui.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr double kByte = 10.0 / 9600.0;  // wire time of one byte [s]
+
+pid_t startSim(const std::string& sim, const std::string& link, bool pace) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<const char*> args = {sim.c_str(), "--link", link.c_str()};
+        if (pace) args.push_back("--pace");
+        args.push_back(nullptr);
+        int null = open("/dev/null", 1);
+        dup2(null, 1);
+        execv(args[0], const_cast<char**>(args.data()));
+        _exit(127);
+    }
+    for (int i = 0; i < 200 && !std::filesystem::is_symlink(link); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return pid;
+}
+
+void stopSim(pid_t pid) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// One m2 transaction of the live poll, as the program runs it.
+void transaction() {
+    Fmt(out_buf, "m2%c", 13);
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read();
+    Scan(in_buf + 2, "%f", &wert[7]);
+}
+
+// The floor: the same exchange on a raw descriptor, nothing but write, poll and read.
+double bareRoundTrip(const std::string& link, int n) {
+    int fd = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return 0;
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+    std::vector<double> times;
+    char buf[64];
+    for (int i = 0; i < n; ++i) {
+        double t0 = Timer();
+        if (write(fd, "m2\r", 3) != 3) break;
+        for (bool done = false; !done;) {
+            pollfd p{fd, POLLIN, 0};
+            poll(&p, 1, 600);
+            ssize_t got = read(fd, buf, sizeof buf);
+            done = got > 0 && buf[got - 1] == '\r';
+        }
+        times.push_back(Timer() - t0);
+    }
+    close(fd);
+    return times.empty() ? 0 : median(times);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_link SIM_BINARY WORKDIR [N]\n");
+        return 2;
+    }
+    std::string sim = argv[1], work = argv[2];
+    int n = argc > 3 ? std::atoi(argv[3]) : 2000;
+    seam::Init(argc, argv);
+    std::filesystem::create_directories(work + "/ports");
+    seam::SetProjectDir(work);
+    std::filesystem::copy_file(PAVRO_BIN_DIR "/pavro_5.uir", work + "/pavro_5.uir",
+                               std::filesystem::copy_options::overwrite_existing);
+    unsigned long count = 0;
+    const CallbackEntry* table = callback_table(&count);
+    RegisterCallbacks(table, count);
+    panels_laden();
+    setup();
+    std::string link = work + "/ports/com1";
+
+    // (a) unpaced: the simulator answers after the command's wire time (3 bytes).
+    pid_t pid = startSim(sim, link, false);
+    OpenComConfig(1, "", 9600, 0, 8, 1, 128, 24);
+    SetComTime(1, 0.6);
+    com_nummer = 1;
+    HidePanel(p4);
+    std::vector<double> tx, polls;
+    for (int i = 0; i < n; ++i) {
+        double t = Timer();
+        transaction();
+        tx.push_back(Timer() - t);
+        if (ReturnRS232Err() != 0) std::fprintf(stderr, "transaction %d failed\n", i);
+    }
+    for (int i = 0; i < n / 10; ++i) {
+        double t = Timer();
+        holen();
+        polls.push_back(Timer() - t);
+    }
+    stopSim(pid);
+    pid = startSim(sim, link, false);
+    double bare = bareRoundTrip(link, n);
+    stopSim(pid);
+    double latency = 3 * kByte;
+    double overheadUs = (median(tx) - latency) * 1e6;
+    double pollOverheadUs = (median(polls) - 7 * latency) * 1e6;
+
+    // (c) paced: every reply byte at wire time.
+    pid = startSim(sim, link, true);
+    std::vector<double> paced;
+    for (int i = 0; i < 50; ++i) {
+        double t = Timer();
+        holen();
+        paced.push_back(Timer() - t);
+    }
+    stopSim(pid);
+    // Wire bytes of one poll: 7 commands of 3 bytes, replies "uX.XXX" + CR (7 bytes each for
+    // the u values the simulator sends) and "M=NN.NNNN" + CR.
+    double replyBytes = 0;
+    for (int i = 1; i <= 6; ++i) {
+        char b[32];
+        Fmt(b, "u%f[p3]", wert[i]);
+        replyBytes += std::strlen(b) + 1;
+    }
+    char m[32];
+    Fmt(m, "M=%f[p4]", wert[7]);
+    replyBytes += std::strlen(m) + 1;
+    double wire = (7 * 3 + replyBytes) * kByte;
+    double pacedRatio = median(paced) / wire;
+
+    std::printf("transaction: median %.1f us, of which simulator latency %.1f us\n", median(tx) * 1e6, latency * 1e6);
+    std::printf("bare pty round trip: overhead %.1f us\n", (bare - latency) * 1e6);
+    std::printf("overhead per transaction: %.1f us; per live poll: %.1f us\n", overheadUs, pollOverheadUs);
+    std::printf("paced poll: median %.2f ms, wire time %.2f ms\n", median(paced) * 1e3, wire * 1e3);
+    std::printf("RESULT overhead_us=%.1f poll_overhead_us=%.1f bare_pty_us=%.1f paced_over_wire=%.3f\n", overheadUs,
+                pollOverheadUs, (bare - latency) * 1e6, pacedRatio);
+    std::fflush(stdout);
+    _exit(0);
+}
