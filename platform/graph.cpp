@@ -22,6 +22,7 @@ void applyAxis(QCPAxis* ax, const Axis& a, bool log) {
         QCPRange r;
         for (int i = 0; i < ax->parentPlot()->plottableCount(); ++i) {
             QCPAbstractPlottable* pl = ax->parentPlot()->plottable(i);
+            if (!pl->visible()) continue;
             bool ok = false;
             QCP::SignDomain dom = log ? QCP::sdPositive : QCP::sdBoth;
             QCPRange pr = ax->orientation() == Qt::Horizontal ? pl->getKeyRange(ok, dom) : pl->getValueRange(ok, dom);
@@ -59,20 +60,63 @@ void graphCreate(Control& c, QWidget* parent) {
     applyAxis(qp->xAxis, c.graph->x, false);
 }
 
+void plotPoints(const Plot& p, std::vector<double>& x, std::vector<double>& y) {
+    x.resize(static_cast<std::size_t>(p.count));
+    y.resize(static_cast<std::size_t>(p.count));
+    for (int i = 0; i < p.count; ++i) {
+        std::size_t u = static_cast<std::size_t>(i);
+        x[u] = p.refers ? valueAt(p.x, p.xType, i) : p.xs[u];
+        y[u] = p.refers ? valueAt(p.y, p.yType, i) : p.ys[u];
+    }
+}
+
+// Plots that refer to the same arrays in the same style are prefixes of one another, so the
+// longest of them covers all the others: only it is drawn. Between two scrolls the recorder
+// stacks one such plot per sample, and this keeps a redraw to one curve.
+static bool sameSource(const Plot& a, const Plot& b) {
+    return a.x == b.x && a.y == b.y && a.xType == b.xType && a.yType == b.yType && a.color == b.color &&
+           a.width == b.width;
+}
+
+// For each plot, whether it is drawn: every copied plot, and of each group of referring
+// plots with one source the longest (the latest of equals).
+static std::vector<bool> drawn(const std::vector<Plot>& plots) {
+    std::vector<bool> out(plots.size(), true);
+    std::vector<std::size_t> best;  // per group, the index of its longest plot
+    std::vector<std::size_t> group(plots.size());
+    for (std::size_t i = 0; i < plots.size(); ++i) {
+        if (!plots[i].refers) continue;
+        std::size_t gi = 0;
+        while (gi < best.size() && !sameSource(plots[best[gi]], plots[i])) ++gi;
+        if (gi == best.size()) best.push_back(i);
+        else if (plots[i].count >= plots[best[gi]].count) best[gi] = i;
+        group[i] = gi;
+    }
+    for (std::size_t i = 0; i < plots.size(); ++i)
+        if (plots[i].refers) out[i] = best[group[i]] == i;
+    return out;
+}
+
 void graphRedraw(Control& c) {
     GraphState& g = *c.graph;
     QCustomPlot* qp = g.plot;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (Plot& p : g.plots) {
+    std::vector<double> xs, ys;
+    std::vector<bool> show = drawn(g.plots);
+    for (std::size_t i = 0; i < g.plots.size(); ++i) {
+        Plot& p = g.plots[i];
+        auto* curve = static_cast<QCPCurve*>(p.curve);
+        curve->setVisible(show[i]);
+        if (!show[i]) continue;
+        plotPoints(p, xs, ys);
         QVector<double> t(p.count), k(p.count), v(p.count);
-        for (int i = 0; i < p.count; ++i) {
-            t[i] = i;
-            k[i] = p.refers ? valueAt(p.x, p.xType, i) : p.xs[static_cast<std::size_t>(i)];
-            v[i] = p.refers ? valueAt(p.y, p.yType, i) : p.ys[static_cast<std::size_t>(i)];
-            if (g.logY && !(v[i] > 0.0)) v[i] = nan;
-            if (!std::isfinite(k[i])) k[i] = nan;
+        for (int n = 0; n < p.count; ++n) {
+            std::size_t u = static_cast<std::size_t>(n);
+            t[n] = n;
+            k[n] = std::isfinite(xs[u]) ? xs[u] : nan;
+            v[n] = g.logY && !(ys[u] > 0.0) ? nan : ys[u];
         }
-        static_cast<QCPCurve*>(p.curve)->setData(t, k, v, true);
+        curve->setData(t, k, v, true);
     }
     bool wasLog = qp->yAxis->scaleType() == QCPAxis::stLogarithmic;
     if (g.logY != wasLog) {

@@ -40,6 +40,18 @@ void Init(int& argc, char** argv) {
 void SetProjectDir(const std::string& dir) { setProjectDirOverride(QString::fromStdString(dir)); }
 void DiscardPanels() { discardPanels(); }
 
+}  // namespace seam
+
+namespace platform {
+extern bool virtualTime;
+extern double virtualNow;
+}  // namespace platform
+
+namespace seam {
+
+void UseVirtualTime(bool on) { platform::virtualTime = on; }
+void SetTime(double seconds) { platform::virtualNow = seconds; }
+
 void AnswerConfirm(int answer) { popupScript().confirms.push_back(answer); }
 void AnswerFileSelect(int result, const std::string& path) { popupScript().files.emplace_back(result, path); }
 
@@ -113,11 +125,7 @@ std::vector<PlotInfo> Plots(int p, int graph) {
     if (!c.graph) return out;
     for (const Plot& pl : c.graph->plots) {
         PlotInfo info{{}, {}, pl.color, pl.refers};
-        auto* curve = static_cast<QCPCurve*>(pl.curve);
-        for (auto it = curve->data()->constBegin(); it != curve->data()->constEnd(); ++it) {
-            info.x.push_back(it->key);
-            info.y.push_back(it->value);
-        }
+        plotPoints(pl, info.x, info.y);
         out.push_back(std::move(info));
     }
     return out;

@@ -15,6 +15,11 @@ void SetProjectDir(const std::string& dir);
 // Discards every loaded panel, so a test starts afresh.
 void DiscardPanels();
 
+// A virtual clock for Timer() and Delay(): Delay advances it instead of sleeping, so timed
+// sequences run at once and exactly. Serial time-outs keep real time.
+void UseVirtualTime(bool on);
+void SetTime(double seconds);
+
 // Popup answers, used in order: ConfirmPopup gets the next int, FileSelectPopup the next
 // {result, path}. A popup without a scripted answer aborts the test.
 void AnswerConfirm(int answer);

@@ -127,7 +127,8 @@ void deliverMenu(int menuBar, int item);
 // The text a numeric control shows for its value, format and precision.
 QString numericText(const Control& c);
 
-// Graph operations (graph.cpp).
+// Graph operations (graph.cpp). plotPoints gives a plot's points as it would draw them now.
+void plotPoints(const Plot& p, std::vector<double>& x, std::vector<double>& y);
 void graphCreate(Control& c, QWidget* parent);
 void graphRedraw(Control& c);
 

@@ -82,6 +82,9 @@ inline void start_program() {
 // A test with its own program folder and the program started in it.
 class ProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override { start_program(); }
+    void SetUp() override {
+        seam::UseVirtualTime(false);
+        start_program();
+    }
     ProgramDir dir;
 };
