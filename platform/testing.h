@@ -21,7 +21,8 @@ void UseVirtualTime(bool on);
 void SetTime(double seconds);
 
 // Popup answers, used in order: ConfirmPopup gets the next int, FileSelectPopup the next
-// {result, path}. A popup without a scripted answer aborts the test.
+// {result, path}. For a result above 0 the dialog reports, as the real one does, 1 when the
+// path exists and 2 when it is new. A popup without a scripted answer aborts the test.
 void AnswerConfirm(int answer);
 void AnswerFileSelect(int result, const std::string& path);
 struct Popup {

@@ -1,0 +1,56 @@
+// pavro-driver: runs the program's own logic in a process of its own, operated through the
+// testing seam instead of a person, against pavro-sim at WORKDIR/ports/com1.
+//
+//   pavro-driver WORKDIR FILE INTERVAL record     record to FILE until killed
+//   pavro-driver WORKDIR FILE INTERVAL view N     record N samples, stop, view FILE; prints
+//                                                 "points P" with the viewer's point count
+#include "app.h"
+#include "io.h"
+#include "link.h"
+#include "recorder.h"
+#include "testing.h"
+#include "ui.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: pavro-driver WORKDIR FILE INTERVAL record|view [N]\n");
+        return 2;
+    }
+    std::string work = argv[1], file = argv[2], mode = argv[4];
+    double interval = std::atof(argv[3]);
+    int n = argc > 5 ? std::atoi(argv[5]) : 0;
+    seam::Init(argc, argv);
+    seam::SetProjectDir(work);
+    unsigned long count = 0;
+    const CallbackEntry* table = callback_table(&count);
+    RegisterCallbacks(table, count);
+    panels_laden();
+    setup();
+    seam::Type(p4, P4_PORT, "1");
+    stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
+    SetCtrlVal(psc, PSC_INTERVAL, interval);
+    seam::Commit(psc, PSC_APPLY);
+    long long size;
+    if (GetFileInfo(file.c_str(), &size) == 1) seam::AnswerConfirm(1);  // overwrite a previous run's
+    seam::AnswerFileSelect(2, file);
+    seam::Commit(psc, PSC_IDLE_CTRL);
+    std::printf("recording\n");
+    std::fflush(stdout);
+    if (mode == "record") return RunUserInterface();
+    for (int i = 1; i < n; ++i) {
+        Delay(interval);
+        seam::Tick(psc, PSC_TIMER);
+    }
+    seam::Commit(psc, PSC_STOP);
+    seam::AnswerFileSelect(1, file);
+    seam::Commit(psc, PSC_LOAD);
+    auto plots = seam::Plots(psc, PSC_GRAPH);
+    std::printf("points %zu\n", plots.empty() ? 0 : plots[0].y.size());
+    for (std::size_t i = 0; !plots.empty() && i < plots[0].y.size(); ++i)
+        std::printf("%.1f %.6e\n", plots[0].x[i], plots[0].y[i]);
+    return 0;
+}
