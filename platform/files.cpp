@@ -20,7 +20,7 @@ constexpr std::size_t kReadChunk = 1 << 16;
 
 struct FileRec {
     QFile file;
-    std::unique_ptr<char[]> buf{new char[kReadChunk]};
+    std::unique_ptr<char[]> buf{new char[kReadChunk + 1]()};  // and a zero after the text
     std::size_t pos = 0;
     std::size_t len = 0;
     bool eof = false;
@@ -36,26 +36,28 @@ struct FileRec {
             if (got <= 0) eof = true;
             else len += static_cast<std::size_t>(got);
         }
+        buf[len] = '\0';
     }
     // Drops read-ahead so the file position is where the reader stands (before a write).
     void dropReadAhead() {
         if (len > pos) file.seek(file.pos() - static_cast<qint64>(len - pos));
         pos = len = 0;
         eof = false;
+        buf[0] = '\0';
     }
 };
 
 struct FileSource {
     FileRec* r;
-    int peek() { return peekAt(0); }
+    int peek() { return r->pos < r->len ? static_cast<unsigned char>(r->buf[r->pos]) : peekAt(0); }
     int peekAt(int k) {
         r->ensure(static_cast<std::size_t>(k) + 1);
         std::size_t at = r->pos + static_cast<std::size_t>(k);
         return at < r->len ? static_cast<unsigned char>(r->buf[at]) : -1;
     }
     void next() {
-        r->ensure(1);
         if (r->pos < r->len) ++r->pos;
+        else if (r->ensure(1), r->pos < r->len) ++r->pos;
     }
 };
 
@@ -82,7 +84,9 @@ int CVI_OpenFile(const char* path, int access, int action, int type) {
         if (action == 0) mode |= QIODevice::Truncate;
         else if (action == 1) mode |= QIODevice::Append;
     }
-    if (type == 1) mode |= QIODevice::Text;
+    // Text mode matters for writing (line ends as the platform has them); the reader skips
+    // carriage returns as blanks, so reads go untranslated, at full speed.
+    if (type == 1 && access != 1) mode |= QIODevice::Text;
     if (QFileInfo(rec->file.fileName()).isDir() || !rec->file.open(mode)) return -1;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!files[i]) {
@@ -124,8 +128,19 @@ int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args)
 int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets) {
     FileRec* r = record(handle);
     if (!r) return -1;
+    if (!format) format = "";
+    if (fmtlang::plainReals(format)) {
+        // Reading a recording: straight over the buffer, with room for any number it holds.
+        r->ensure(4096);
+        const char* p = r->buf.get() + r->pos;
+        int filled = fmtlang::scanRealsFast(p, r->buf.get() + r->len, r->eof, format, targets.begin(), targets.size());
+        if (filled >= 0) {
+            r->pos = static_cast<std::size_t>(p - r->buf.get());
+            return filled;
+        }
+    }
     FileSource src{r};
-    return fmtlang::scan(src, format ? format : "", targets.begin(), targets.size());
+    return fmtlang::scan(src, format, targets.begin(), targets.size());
 }
 
 int RenameFile(const char* oldPath, const char* newPath) {

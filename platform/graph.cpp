@@ -12,6 +12,31 @@ namespace platform {
 
 namespace {
 
+// A curve whose thick line is drawn as five one-pixel passes in a plus shape: the raster
+// engine strokes a wide pen hundreds of times slower, and a recorder redraws on every sample.
+class ThickCurve : public QCPCurve {
+public:
+    ThickCurve(QCPAxis* key, QCPAxis* value, int width) : QCPCurve(key, value), width_(width) {}
+
+protected:
+    void drawCurveLine(QCPPainter* painter, const QVector<QPointF>& lines) const override {
+        if (width_ <= 1) return QCPCurve::drawCurveLine(painter, lines);
+        QPen pen = painter->pen();
+        pen.setWidth(1);
+        painter->setPen(pen);
+        painter->setAntialiasing(false);
+        static const QPointF offsets[] = {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+        for (const QPointF& o : offsets) {
+            painter->translate(o);
+            painter->drawPolyline(lines.constData(), static_cast<int>(lines.size()));
+            painter->translate(-o);
+        }
+    }
+
+private:
+    int width_;
+};
+
 double valueAt(const void* a, int type, int i) {
     return type == VAL_INTEGER ? static_cast<const int*>(a)[i] : static_cast<const double*>(a)[i];
 }
@@ -169,8 +194,8 @@ int PlotXY(int p, int ctrl, const void* x, const void* y, int count, int xType, 
     }
     pl.color = color & 0xFFFFFF;
     pl.width = plotStyle == 5 ? 3 : 1;  // style 5: thick line
-    auto* curve = new QCPCurve(g.plot->xAxis, g.plot->yAxis);
-    curve->setPen(QPen(QColor((pl.color >> 16) & 0xFF, (pl.color >> 8) & 0xFF, pl.color & 0xFF), pl.width));
+    auto* curve = new ThickCurve(g.plot->xAxis, g.plot->yAxis, pl.width);
+    curve->setPen(QPen(QColor((pl.color >> 16) & 0xFF, (pl.color >> 8) & 0xFF, pl.color & 0xFF), 1));
     pl.curve = curve;
     g.plots.push_back(std::move(pl));
     graphRedraw(*c);

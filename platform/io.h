@@ -64,12 +64,13 @@ struct FmtArg {
     FmtArg(char* v) : kind(Text), s(v) {}
 };
 
-// One scanning target.
+// One scanning target. A null target is matched as a number but not stored.
 struct ScanArg {
     enum Kind { Int, Double } kind;
     void* p;
     ScanArg(int* v) : kind(Int), p(v) {}
     ScanArg(double* v) : kind(Double), p(v) {}
+    ScanArg(std::nullptr_t) : kind(Double), p(nullptr) {}
 };
 
 // Core routines: format into `target` of `size` bytes (always zero-terminated, cut to fit);
@@ -83,7 +84,7 @@ int Fmt(char (&target)[N], const char* format, A... args) {
     return FmtV(target, N, format, {FmtArg(args)...});
 }
 template <class... A>
-int Scan(const char* source, const char* format, A*... targets) {
+int Scan(const char* source, const char* format, A... targets) {
     return ScanV(source, format, {ScanArg(targets)...});
 }
 
@@ -106,7 +107,7 @@ int FmtFile(int handle, const char* format, A... args) {
     return FmtFileV(handle, format, {FmtArg(args)...});
 }
 template <class... A>
-int ScanFile(int handle, const char* format, A*... targets) {
+int ScanFile(int handle, const char* format, A... targets) {
     return ScanFileV(handle, format, {ScanArg(targets)...});
 }
 

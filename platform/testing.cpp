@@ -52,6 +52,10 @@ namespace seam {
 void UseVirtualTime(bool on) { platform::virtualTime = on; }
 void SetTime(double seconds) { platform::virtualNow = seconds; }
 
+void QuitAfter(double seconds) {
+    QTimer::singleShot(static_cast<int>(seconds * 1000), qApp, [] { QCoreApplication::exit(0); });
+}
+
 void AnswerConfirm(int answer) { popupScript().confirms.push_back(answer); }
 void AnswerFileSelect(int result, const std::string& path) { popupScript().files.emplace_back(result, path); }
 

@@ -20,6 +20,9 @@ void DiscardPanels();
 void UseVirtualTime(bool on);
 void SetTime(double seconds);
 
+// Ends RunUserInterface after `seconds`.
+void QuitAfter(double seconds);
+
 // Popup answers, used in order: ConfirmPopup gets the next int, FileSelectPopup the next
 // {result, path}. For a result above 0 the dialog reports, as the real one does, 1 when the
 // path exists and 2 when it is new. A popup without a scripted answer aborts the test.

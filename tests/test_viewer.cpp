@@ -1,6 +1,8 @@
 // The viewer: thinning by file size, the count rules, and files that are not what they seem.
 #include "fixture.h"
 
+#include <random>
+
 namespace {
 
 class Viewer : public ProgramTest {
@@ -103,6 +105,54 @@ TEST_F(Viewer, ACancelledDialogChangesNothing) {
     seam::Commit(psc, PSC_LOAD);
     EXPECT_EQ(seam::Plots(psc, PSC_GRAPH)[0].y.size(), 5u);
     EXPECT_EQ(seam::Text(psc, PSC_FILE), dir.path("r.dat"));
+}
+
+}  // namespace
+
+namespace {
+
+// The thinning as written out plainly: every read converts into the group's slot.
+std::vector<std::pair<double, double>> reference(const std::string& path) {
+    static double time[kViewerPoints], value[kViewerPoints];
+    int h = CVI_OpenFile(path.c_str(), 1, 2, 1);
+    long long size = 0;
+    GetFileInfo(path.c_str(), &size);
+    long long step = size / 20000 + 1;
+    int r = 0, count = 0, i = 0;
+    while (i < 999) {
+        for (long long k = 0; k < step; ++k) r = ScanFile(h, "%f %f", &time[i], &value[i]);
+        count = i;
+        if (r != 2) break;
+        ++i;
+    }
+    if (h > 0) CVI_CloseFile(h);
+    std::vector<std::pair<double, double>> out;
+    for (int j = 0; j < count; ++j) out.emplace_back(time[j], value[j]);
+    return out;
+}
+
+TEST_F(Viewer, ThinningIsExactOnGarbledFilesToo) {
+    std::mt19937 rng(11);
+    const char* pieces[] = {" 1.5\t2.500000e+00 \n", "7 8\n", " 3.0 x\n", "1e999 2\n", "4 1e-999\n", "-0.0 +5\n",
+                            "\t\r\n", ".5 5.\n", "1e 2e+\n", "9 9 9\n", "0e9999 1\n", "1.2.3 4\n", "\x01\x02\n",
+                            "123456789012345678901234567890 0.000000000000000000000000000000000001\n"};
+    for (int round = 0; round < 12; ++round) {
+        std::string s;
+        std::size_t target = std::uniform_int_distribution<std::size_t>(0, 70000)(rng);
+        while (s.size() < target) {
+            // Mostly good lines, so the reading goes on long enough to meet the bad ones.
+            bool good = std::uniform_int_distribution<int>(0, 30)(rng) > 0;
+            s += good ? " 12.3\t4.560000e+01 \n" : pieces[std::uniform_int_distribution<int>(0, 13)(rng)];
+        }
+        dir.write("g.dat", s);
+        auto expected = reference(dir.path("g.dat"));
+        auto p = view("g.dat");
+        ASSERT_EQ(p[0].x.size(), expected.size()) << round;
+        for (std::size_t j = 0; j < expected.size(); ++j) {
+            ASSERT_EQ(p[0].x[j], expected[j].first) << round << " " << j;
+            ASSERT_EQ(p[0].y[j], expected[j].second) << round << " " << j;
+        }
+    }
 }
 
 }  // namespace

@@ -30,7 +30,10 @@ void darstellen() {
 
     int r = 0, count = 0, i = 0;
     while (i < kGroups) {
-        for (long long k = 0; k < step; ++k) r = ScanFile(file_o, "%f %f", &time[i], &value[i]);
+        // Every line of the group is read; only the last one's numbers are kept, so the others
+        // are matched without being converted.
+        for (long long k = 0; k < step - 1; ++k) r = ScanFile(file_o, "%f %f", nullptr, nullptr);
+        r = ScanFile(file_o, "%f %f", &time[i], &value[i]);
         count = i;
         if (r != 2) break;
         ++i;

@@ -1,0 +1,129 @@
+// Recorder benchmark.
+//   bench_recorder step WORKDIR          CPU cost of one sampling step, full window, ten overlaid
+//                                        plots, offscreen; the module's reply and the pause excluded
+//   bench_recorder jitter WORKDIR SECS   sample times of PSC_TIMER at 1 s against the simulator
+#include "app.h"
+#include "io.h"
+#include "link.h"
+#include "recorder.h"
+#include "sim.h"
+#include "testing.h"
+#include "ui.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+double wall() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::vector<double> sampleStarts;
+
+int timedTimer2(int panel, int control, int event, void* data, int e1, int e2) {
+    if (event == EVENT_TIMER_TICK && plot) sampleStarts.push_back(Timer());
+    return timer2(panel, control, event, data, e1, e2);
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+void startProgram(const std::string& work, bool timed) {
+    std::filesystem::create_directories(work);
+    std::filesystem::copy_file(PAVRO_BIN_DIR "/pavro_5.uir", work + "/pavro_5.uir",
+                               std::filesystem::copy_options::overwrite_existing);
+    seam::SetProjectDir(work);
+    unsigned long n = 0;
+    const CallbackEntry* table = callback_table(&n);
+    std::vector<CallbackEntry> entries(table, table + n);
+    for (CallbackEntry& e : entries)
+        if (timed && std::strcmp(e.name, "timer2") == 0) e.control = timedTimer2;
+    RegisterCallbacks(entries.data(), entries.size());
+    panels_laden();
+    setup();
+    seam::Type(p4, P4_PORT, "1");
+    stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
+    seam::SavePanelImage(psc, "/dev/null");  // on screen and painted, as the operator has it
+}
+
+// One m2 transaction as the step runs it: what the step spends on the module.
+double exchange() {
+    double t = wall();
+    Fmt(out_buf, "m2%c", 13);
+    clear_in_buf();
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read();
+    return wall() - t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_recorder step WORKDIR | jitter WORKDIR SECONDS\n");
+        return 2;
+    }
+    std::string mode = argv[1], work = argv[2];
+    seam::Init(argc, argv);
+    sim::Simulator module;
+    if (!module.start(work + "/ports/com1")) return 1;
+
+    if (mode == "step") {
+        startProgram(work, false);
+        std::vector<double> steps, exchanges;
+        // The program runs on the virtual clock, so the pause costs nothing and the samples
+        // lie a second apart (ten plots between scrolls); the wall clock times each step, and
+        // a second exchange of the same kind is timed to be subtracted.
+        seam::UseVirtualTime(true);
+        seam::SetTime(0);
+        seam::AnswerFileSelect(0, "");
+        seam::Commit(psc, PSC_IDLE_CTRL);
+        for (int k = 1; k <= 700; ++k) {
+            seam::SetTime(tstart + k);
+            double t = wall();
+            seam::Tick(psc, PSC_TIMER);
+            double spent = wall() - t;
+            double ex = exchange();
+            if (k > 500) {
+                steps.push_back(spent);
+                exchanges.push_back(ex);
+            }
+        }
+        double step = percentile(steps, 0.5) - percentile(exchanges, 0.5);
+        std::printf("step: median %.3f ms with the exchange, exchange %.3f ms, plots at the end %zu\n",
+                    percentile(steps, 0.5) * 1e3, percentile(exchanges, 0.5) * 1e3, seam::Plots(psc, PSC_GRAPH).size());
+        std::printf("RESULT step_ms=%.3f\n", step * 1e3);
+    } else {
+        double seconds = argc > 3 ? std::atof(argv[3]) : 300.0;
+        startProgram(work, true);
+        seam::AnswerFileSelect(0, "");
+        SetCtrlVal(psc, PSC_INTERVAL, 1.0);
+        seam::Commit(psc, PSC_APPLY);
+        seam::Commit(psc, PSC_IDLE_CTRL);
+        double begin = tstart;
+        seam::QuitAfter(seconds + 0.5);
+        RunUserInterface();
+        std::vector<double> jitter;
+        for (std::size_t i = 1; i < sampleStarts.size(); ++i)
+            jitter.push_back(std::fabs(sampleStarts[i] - sampleStarts[i - 1] - 1.0));
+        double drift = sampleStarts.back() - begin - static_cast<double>(sampleStarts.size());
+        std::printf("samples %zu over %.0f s\n", sampleStarts.size(), seconds);
+        std::printf("RESULT jitter_p99_ms=%.3f drift_ms=%.3f\n", percentile(jitter, 0.99) * 1e3, drift * 1e3);
+    }
+    module.stop();
+    std::fflush(stdout);
+    std::_Exit(0);
+}
