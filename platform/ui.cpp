@@ -407,7 +407,7 @@ const QString& styleSheet() {
         "QLabel#textbox { color: #3b4856; }"
         "QLineEdit#indicator { background: #f7f9fb; border: 1px solid #c8d0d8; border-radius: 3px; color: #0b1d2e; }"
         "QLineEdit#numeric { background: #ffffff; border: 1px solid #9aa7b4; border-radius: 3px; }"
-        "QLineEdit:disabled { color: #9aa3ad; }"
+        "QLineEdit:disabled, QLineEdit#indicator:disabled { color: #9aa3ad; }"
         "QPushButton { padding: 3px 10px; }"
         "QPushButton#primary { background: #1f6fb2; color: white; border: 1px solid #185a91; border-radius: 4px; }"
         "QPushButton#primary:disabled { background: #b8c4cf; border-color: #b8c4cf; }");

@@ -1,12 +1,16 @@
-// pavro-screenshots OUTDIR: pictures of the panels, rendered offscreen from the real panel
-// file, for the README and the guide.
+// pavro-screenshots OUTDIR: pictures of the panels in their significant states, rendered
+// offscreen from the real panel file against the module simulator, for the README and docs.
 #include "app.h"
+#include "io.h"
 #include "link.h"
 #include "recorder.h"
+#include "sim.h"
 #include "testing.h"
 #include "ui.h"
 
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -16,16 +20,54 @@ int main(int argc, char** argv) {
     }
     std::string out = argv[1];
     seam::Init(argc, argv);
-    seam::SetProjectDir(PAVRO_BIN_DIR);
+    std::filesystem::path work = std::filesystem::temp_directory_path() / "pavro-screenshots";
+    std::filesystem::remove_all(work);
+    std::filesystem::create_directories(work);
+    std::filesystem::copy_file(PAVRO_BIN_DIR "/pavro_5.uir", work / "pavro_5.uir");
+    seam::SetProjectDir(work.string());
+    sim::Simulator module;
+    if (!module.start((work / "ports" / "com1").string())) return 1;
+
     unsigned long n = 0;
     const CallbackEntry* table = callback_table(&n);
     RegisterCallbacks(table, n);
     panels_laden();
     setup();
     bool ok = seam::SavePanelImage(p1, out + "/main-panel-start.png");
-    HidePanel(p4);
+
+    seam::Type(p4, P4_PORT, "1");
+    seam::Tick(p1, P1_TIMER);
     ok = seam::SavePanelImage(p1, out + "/main-panel.png") && ok;
+
+    sim::Fault silent;
+    silent.silent = true;
+    module.setFault("*", silent);
+    seam::Tick(p1, P1_TIMER);
+    ok = seam::SavePanelImage(p1, out + "/main-panel-no-connection.png") && ok;
+    module.clearFaults();
+    Delay(0.7);
+    seam::Commit(p1, P1_GO);
+
+    // A recording of 150 samples, a second apart on the virtual clock.
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
-    ok = seam::SavePanelImage(psc, out + "/recorder-panel.png") && ok;
-    return ok ? 0 : 1;
+    std::string file = (work / "recording.dat").string();
+    seam::AnswerFileSelect(2, file);
+    seam::UseVirtualTime(true);
+    seam::SetTime(100);
+    seam::Commit(psc, PSC_IDLE_CTRL);
+    for (int k = 1; k < 150; ++k) {
+        module.setReading(12.5 + 2.0 * std::sin(k / 15.0));
+        seam::SetTime(tstart + k);
+        seam::Tick(psc, PSC_TIMER);
+    }
+    ok = seam::SavePanelImage(psc, out + "/recorder-recording.png") && ok;
+    seam::Commit(psc, PSC_STOP);
+    seam::UseVirtualTime(false);
+    seam::AnswerFileSelect(1, file);
+    seam::Commit(psc, PSC_LOAD);
+    ok = seam::SavePanelImage(psc, out + "/recorder-viewing.png") && ok;
+    module.stop();
+    std::filesystem::remove_all(work);
+    std::fflush(stdout);
+    std::_Exit(ok ? 0 : 1);
 }
