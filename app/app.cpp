@@ -22,6 +22,16 @@ const char kSettingsFile[] = "pavro.ini";
 static const char kSettingsWrite[] = " %d %f %d %d %f %f %f %f Lu_2002\n";
 static const char kSettingsRead[] = "%s>%d%f%d%d%f%f%f%f";
 
+void starten() {
+    unsigned long n = 0;
+    const CallbackEntry* table = callback_table(&n);
+    RegisterCallbacks(table, n);
+    panels_laden();
+    setup();
+    hol = 0;
+    speichern = 0;
+}
+
 void panels_laden() {
     p1 = LoadPanel(0, kPanelFile, P1);
     psc = LoadPanel(0, kPanelFile, PSC);

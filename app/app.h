@@ -18,6 +18,9 @@ extern char p1_titel[];  // the main panel's title
 extern const char kPanelFile[];
 extern const char kSettingsFile[];
 
+// Start-up up to the event loop: binds the callbacks, loads the panels, runs setup, and
+// leaves polling off.
+void starten();
 // Loads p1, psc and p4 (in that order) and takes the menu bar.
 void panels_laden();
 // Restores the settings and puts the main and serial-port panels on the screen.

@@ -58,10 +58,7 @@ double median(std::vector<double> v) {
 // One m2 transaction of the live poll, as the program runs it.
 void transaction() {
     Fmt(out_buf, "m2%c", 13);
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
     Scan(in_buf + 2, "%f", &wert[7]);
 }
 
@@ -104,11 +101,7 @@ int main(int argc, char** argv) {
     seam::SetProjectDir(work);
     std::filesystem::copy_file(PAVRO_BIN_DIR "/pavro_5.uir", work + "/pavro_5.uir",
                                std::filesystem::copy_options::overwrite_existing);
-    unsigned long count = 0;
-    const CallbackEntry* table = callback_table(&count);
-    RegisterCallbacks(table, count);
-    panels_laden();
-    setup();
+    starten();
     std::string link = work + "/ports/com1";
 
     // (a) unpaced: the simulator answers after the command's wire time (3 bytes).

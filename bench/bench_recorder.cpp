@@ -62,10 +62,7 @@ double exchange() {
     double t = wall();
     Fmt(out_buf, "m2%c", 13);
     clear_in_buf();
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
     return wall() - t;
 }
 

@@ -36,11 +36,7 @@ int main(int argc, char** argv) {
     }
     seam::Init(argc, argv);
     seam::SetProjectDir(PAVRO_BIN_DIR);
-    unsigned long count = 0;
-    const CallbackEntry* table = callback_table(&count);
-    RegisterCallbacks(table, count);
-    panels_laden();
-    setup();
+    starten();
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     seam::SavePanelImage(psc, "/dev/null");  // the panel is on screen, painted once, as the operator has it
     seam::AnswerFileSelect(1, argv[2]);

@@ -37,10 +37,7 @@ static void query(const char* format, int i) {
     if (i >= 0) Fmt(out_buf, format, i, 13);
     else Fmt(out_buf, format, 13);
     clear_in_buf();
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
 }
 
 void holset() {
@@ -91,10 +88,7 @@ static bool send_s(const char* format, int value, bool withValue) {
     if (withValue) Fmt(out_buf, format, value, 13);
     else Fmt(out_buf, format, 13);
     clear_in_buf();
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
     return ReturnRS232Err() == 0;
 }
 
@@ -153,10 +147,7 @@ static void zero_point(const ZeroCommand& z) {
     SetCtrlVal(p1, P1_BUSY, 1);
     SetCtrlVal(p1, P1_STATUS, "SAVE");
     Fmt(out_buf, z.command, 13);
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
     if (ReturnRS232Err() != 0) {
         SetCtrlVal(p1, P1_STATUS, z.failure);
     } else {

@@ -26,15 +26,18 @@ void tx_write() { ComWrt(com_nummer, out_buf, static_cast<int>(std::strlen(out_b
 void tx_flush_in() { FlushInQ(com_nummer); }
 // Reads the reply into in_buf; byte 24 on is never written, so in_buf stays terminated.
 void tx_read() { ComRdTerm(com_nummer, in_buf, kReplyMax, 13); }
+void tx_exchange() {
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read();
+}
 
 // ----- shared routines -----------------------------------------------------------------------
 
 void vollen() {
     Fmt(out_buf, "VV%c", 13);
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
 }
 
 void dimSaveSettings(int dim) { SetCtrlAttribute(p1, P1_SAVE, ATTR_DIMMED, dim); }

@@ -30,6 +30,8 @@ void tx_flush_out();
 void tx_write();
 void tx_flush_in();
 void tx_read();
+// flush out, write, flush in, read: the exchange of every site but the D writes.
+void tx_exchange();
 
 int comok(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int go(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -83,10 +83,7 @@ void holen() {
     clear_in_buf();
     for (int i = 1; i <= 6; ++i) {
         Fmt(out_buf, "u%d%c", i, 13);
-        tx_flush_out();
-        tx_write();
-        tx_flush_in();
-        tx_read();
+        tx_exchange();
         Scan(in_buf + 1, "%f", &wert[i]);
         if (ReturnRS232Err() != 0) return poll_failed();
         if (in_buf[0] != 'u') {
@@ -96,10 +93,7 @@ void holen() {
         clear_in_buf();
     }
     Fmt(out_buf, "m2%c", 13);
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
     Scan(in_buf + 2, "%f", &wert[7]);
     if (in_buf[0] == 'M') {
         SetCtrlVal(p1, P1_STATUS, "ok");

@@ -160,10 +160,7 @@ void plotten() {
     mzeit = Timer() - tstart;
     Fmt(out_buf, "m2%c", 13);
     clear_in_buf();
-    tx_flush_out();
-    tx_write();
-    tx_flush_in();
-    tx_read();
+    tx_exchange();
     Scan(in_buf + 2, "%f", &mw);
     if (in_buf[0] == 'M') {
         messwert();

@@ -25,11 +25,7 @@ int main(int argc, char** argv) {
     int n = argc > 5 ? std::atoi(argv[5]) : 0;
     seam::Init(argc, argv);
     seam::SetProjectDir(work);
-    unsigned long count = 0;
-    const CallbackEntry* table = callback_table(&count);
-    RegisterCallbacks(table, count);
-    panels_laden();
-    setup();
+    starten();
     seam::Type(p4, P4_PORT, "1");
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     SetCtrlVal(psc, PSC_INTERVAL, interval);

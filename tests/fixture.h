@@ -70,13 +70,7 @@ inline void start_program() {
     seam::DiscardPanels();
     seam::ResetPopups();
     reset_globals();
-    unsigned long n = 0;
-    const CallbackEntry* table = callback_table(&n);
-    RegisterCallbacks(table, n);
-    panels_laden();
-    setup();
-    hol = 0;
-    speichern = 0;
+    starten();
 }
 
 // A test with its own program folder and the program started in it.

@@ -28,11 +28,7 @@ int main(int argc, char** argv) {
     sim::Simulator module;
     if (!module.start((work / "ports" / "com1").string())) return 1;
 
-    unsigned long n = 0;
-    const CallbackEntry* table = callback_table(&n);
-    RegisterCallbacks(table, n);
-    panels_laden();
-    setup();
+    starten();
     bool ok = seam::SavePanelImage(p1, out + "/main-panel-start.png");
 
     seam::Type(p4, P4_PORT, "1");
