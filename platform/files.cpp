@@ -121,8 +121,13 @@ int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args)
         text = big.data();
     }
     r->dropReadAhead();
+    qint64 at = r->file.pos();
     qint64 n = r->file.write(text, static_cast<qint64>(out.len));
-    return n == static_cast<qint64>(out.len) ? static_cast<int>(n) : -1;
+    if (n == static_cast<qint64>(out.len)) return static_cast<int>(n);
+    // A full disk or a size limit cut the text short: take back what part of it was
+    // written, so the file holds whole lines only.
+    r->file.resize(at);
+    return -1;
 }
 
 int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets) {

@@ -96,7 +96,8 @@ int Scan(const char* source, const char* format, A... targets) {
 int CVI_OpenFile(const char* path, int access, int action, int type);
 int CVI_CloseFile(int handle);
 // Formats as Fmt and writes the text with one write call, so a written line reaches the
-// operating system at once. Returns the bytes written, negative on failure.
+// operating system at once. Returns the bytes written; negative on failure, and then none of
+// the text stays in the file.
 int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args);
 // Scans the file from its current position as Scan does; the format may begin "%s>".
 // Consumes what it read; returns the number of targets filled.

@@ -3,6 +3,10 @@
 
 #include "io.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 namespace {
 
 TEST(Files, WriteOnlyTruncatesAndEveryLineIsOnDiskAtOnce) {
@@ -60,6 +64,30 @@ TEST(Files, SizesAndPaths) {
     ASSERT_EQ(MakePathname(dir, "pavro.ini", path), 0);
     EXPECT_EQ(std::string(path), d.path("pavro.ini"));
     EXPECT_LT(MakePathname(dir, std::string(300, 'n').c_str(), path), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Files, AFullDiskNeverLeavesAPartLineAndWritingGoesOnFailing) {
+    ProgramDir d;
+    std::string path = d.path("full.dat");
+    auto record = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);  // a size limit then fails the write, as a full disk does
+        rlimit lim{};
+        lim.rlim_cur = lim.rlim_max = 100;
+        setrlimit(RLIMIT_FSIZE, &lim);
+        int h = CVI_OpenFile(path.c_str(), 0, 0, 1);
+        int ok = 0, failed = 0;
+        for (int i = 0; i < 20; ++i) (FmtFile(h, " %f[p1]\t%f[e2] \n", i * 1.0, 3.4) > 0 ? ok : failed)++;
+        CVI_CloseFile(h);
+        std::exit(ok == 5 && failed == 15 ? 0 : 1);  // five lines of 19 bytes fit in 100
+    };
+    EXPECT_EXIT(record(), ::testing::ExitedWithCode(0), "");
+    std::string content = d.read("full.dat");
+    EXPECT_EQ(content.size(), 95u);  // the sixth line, cut at 100 bytes, was taken back
+    EXPECT_EQ(content.substr(76), " 4.0\t3.400000e+00 \n");
 }
 
 }  // namespace
