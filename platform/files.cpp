@@ -134,6 +134,13 @@ int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> tar
     FileRec* r = record(handle);
     if (!r) return -1;
     if (!format) format = "";
+    if (targets.size() == 2 && !targets.begin()[0].p && !targets.begin()[1].p && std::strcmp(format, "%f %f") == 0) {
+        r->ensure(64);
+        if (std::size_t n = fmtlang::recorderLine(r->buf.get() + r->pos)) {
+            r->pos += n;
+            return 2;
+        }
+    }
     if (fmtlang::plainReals(format)) {
         // Reading a recording: straight over the buffer, with room for any number it holds.
         r->ensure(4096);

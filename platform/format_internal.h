@@ -199,6 +199,27 @@ inline int scanRealsFast(const char*& p, const char* end, bool atEof, const char
     return filled;
 }
 
+// The length of the text at p up to the end of the second number of a recording line as the
+// recorder writes it (" 12.3\t3.400000e+00 \n"), blanks before it included; 0 when the text
+// is not that. *end must be a zero. For such a line "%f %f" fills both numbers (both surely
+// in range) and stops there, so the lines of a group need no scan of their own.
+inline std::size_t recorderLine(const char* p) {
+    auto digit = [](char c) { return static_cast<unsigned>(c - '0') <= 9u; };
+    const char* q = p;
+    while (isBlank(static_cast<unsigned char>(*q))) ++q;
+    const char* d = q;
+    while (digit(*q)) ++q;
+    if (q == d || q - d > 15 || *q != '.' || !digit(q[1]) || q[2] != '\t') return 0;
+    q += 3;
+    if (*q == '-') ++q;
+    if (!digit(q[0]) || q[1] != '.') return 0;
+    for (int k = 2; k < 8; ++k)
+        if (!digit(q[k])) return 0;
+    q += 8;
+    if (q[0] != 'e' || (q[1] != '+' && q[1] != '-') || !digit(q[2]) || !digit(q[3]) || digit(q[4])) return 0;
+    return static_cast<std::size_t>(q + 4 - p);
+}
+
 template <class Src>
 int scan(Src& s, const char* f, const ScanArg* targets, std::size_t ntargets) {
     if (f[0] == '%' && f[1] == 's' && f[2] == '>') f += 3;  // the source designator

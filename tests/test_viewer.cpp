@@ -135,14 +135,19 @@ TEST_F(Viewer, ThinningIsExactOnGarbledFilesToo) {
     std::mt19937 rng(11);
     const char* pieces[] = {" 1.5\t2.500000e+00 \n", "7 8\n", " 3.0 x\n", "1e999 2\n", "4 1e-999\n", "-0.0 +5\n",
                             "\t\r\n", ".5 5.\n", "1e 2e+\n", "9 9 9\n", "0e9999 1\n", "1.2.3 4\n", "\x01\x02\n",
-                            "123456789012345678901234567890 0.000000000000000000000000000000000001\n"};
+                            "123456789012345678901234567890 0.000000000000000000000000000000000001\n",
+                            // nearly the recorder's own lines
+                            " 12.3\t4.560000e+012 \n", " 12.3\t-4.560000e+01 \n", " 12.34\t4.5e+01 \n",
+                            "  12.3\t4.560000e+01\n", " 12.3 4.560000e+01 \n", " 12.3\t4.560000e-99 \n",
+                            " 1234567890123456.7\t4.560000e+01 \n", " 12.3\t4.560000E+01 \n"};
     for (int round = 0; round < 12; ++round) {
         std::string s;
         std::size_t target = std::uniform_int_distribution<std::size_t>(0, 70000)(rng);
         while (s.size() < target) {
             // Mostly good lines, so the reading goes on long enough to meet the bad ones.
             bool good = std::uniform_int_distribution<int>(0, 30)(rng) > 0;
-            s += good ? " 12.3\t4.560000e+01 \n" : pieces[std::uniform_int_distribution<int>(0, 13)(rng)];
+            s += good ? " 12.3\t4.560000e+01 \n"
+                      : pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(rng)];
         }
         dir.write("g.dat", s);
         auto expected = reference(dir.path("g.dat"));
