@@ -20,6 +20,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPalette>
+#include <QStyle>
 #include <QPushButton>
 #include <QTimer>
 
@@ -526,8 +528,18 @@ using namespace platform;
 int RuntimeInit(int& argc, char** argv) {
     argv0 = argc > 0 && argv[0] ? QString::fromLocal8Bit(argv[0]) : QString();
     if (!QApplication::instance()) app = new QApplication(argc, argv);
+    // The panels look the same on every desktop: a light instrument face, whatever dark
+    // theme the desktop has, so no text ever stands light on light.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette light = QApplication::style()->standardPalette();
+    QApplication::setPalette(light);
     qApp->setStyleSheet(styleSheet());
     projectDir();  // fixed from the start, whatever happens to the working directory later
+    return 0;
+}
+
+int RuntimeInitConsole(int argc, char** argv) {
+    argv0 = argc > 0 && argv[0] ? QString::fromLocal8Bit(argv[0]) : QString();
     return 0;
 }
 

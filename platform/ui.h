@@ -50,6 +50,8 @@ struct CallbackEntry {
 
 // Starts the run-time (the application object, the program's path). Call first in main.
 int RuntimeInit(int& argc, char** argv);
+// For command-line tools: only the program's path, no windows.
+int RuntimeInitConsole(int argc, char** argv);
 // The table that binds callback names; hand it over before the first LoadPanel.
 void RegisterCallbacks(const CallbackEntry* table, std::size_t count);
 
