@@ -11,7 +11,7 @@ namespace platform {
 struct PopupRecord {
     std::string kind;  // "message", "confirm" or "file"
     std::string title;
-    std::string text;  // for "file": the default file specification
+    std::string text;  // for "file": the default file pattern
 };
 
 struct PopupScript {

@@ -86,6 +86,7 @@ bool lost(const QSerialPort* sp) {
 }
 
 bool openDevice(Port& p) {
+    p.pending.clear();
     p.sp = std::make_unique<QSerialPort>();
     p.sp->setPortName(p.device);
     // A device that fails while the event loop runs is closed at once, so its notifier
@@ -116,8 +117,6 @@ QSerialPort* live(int port) {
     fail(kRs232NotOpen);
     return nullptr;
 }
-
-// Marks a port whose device has gone, so the next operation tries to reopen it.
 
 #ifndef Q_OS_UNIX
 // Marks a port whose device has gone, so the next operation tries to reopen it.

@@ -526,7 +526,7 @@ using namespace platform;
 // ----- operations -----------------------------------------------------------------------------
 
 int RuntimeInit(int& argc, char** argv) {
-    argv0 = argc > 0 && argv[0] ? QString::fromLocal8Bit(argv[0]) : QString();
+    RuntimeInitConsole(argc, argv);
     if (!QApplication::instance()) app = new QApplication(argc, argv);
     // The panels look the same on every desktop: a light instrument face, whatever dark
     // theme the desktop has, so no text ever stands light on light.

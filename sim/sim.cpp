@@ -393,11 +393,11 @@ void Simulator::setU1(double value) {
     impl_->u1 = value;
 }
 
-bool parseFault(const std::string& spec, std::string& command, Fault& f) {
-    auto colon = spec.rfind(':');
+bool parseFault(const std::string& option, std::string& command, Fault& f) {
+    auto colon = option.rfind(':');
     if (colon == std::string::npos || colon == 0) return false;
-    command = spec.substr(0, colon);
-    std::string kind = spec.substr(colon + 1), value;
+    command = option.substr(0, colon);
+    std::string kind = option.substr(colon + 1), value;
     auto eq = kind.find('=');
     if (eq != std::string::npos) {
         value = kind.substr(eq + 1);

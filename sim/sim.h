@@ -79,6 +79,6 @@ private:
 
 // Parses "CMD:KIND[=VALUE]" (KIND: silent, delay=S, letter=C, long, nocr, garbage) into
 // `command` and `fault`; false when malformed.
-bool parseFault(const std::string& spec, std::string& command, Fault& fault);
+bool parseFault(const std::string& option, std::string& command, Fault& fault);
 
 }  // namespace sim

@@ -69,10 +69,10 @@ int main(int argc, char** argv) {
         else if (a == "--hangup-after") opt.hangupAfter = std::atoi(value("--hangup-after").c_str());
         else if (a == "--return-after") opt.returnAfter = std::atof(value("--return-after").c_str());
         else if (a == "--fault") {
-            std::string spec = value("--fault"), cmd;
+            std::string option = value("--fault"), cmd;
             sim::Fault f;
-            if (!sim::parseFault(spec, cmd, f)) {
-                std::fprintf(stderr, "pavro-sim: bad fault '%s'\n%s", spec.c_str(), kUsage);
+            if (!sim::parseFault(option, cmd, f)) {
+                std::fprintf(stderr, "pavro-sim: bad fault '%s'\n%s", option.c_str(), kUsage);
                 return 2;
             }
             faults.emplace_back(cmd, f);

@@ -1,4 +1,4 @@
-// The built program as a separate process in a real (virtual) X session.
+// The built program as a separate process on a real (virtual) X display.
 #include "fixture.h"
 #include "process.h"
 
