@@ -356,6 +356,12 @@ void Simulator::clearFaults() {
 
 void Simulator::hangUp(double returnAfter) { impl_->hangUpNow(returnAfter); }
 
+void Simulator::hangUpAfter(int commands, double returnAfter) {
+    std::lock_guard<std::mutex> g(impl_->mu);
+    impl_->opt.hangupAfter = impl_->received + commands;
+    impl_->opt.returnAfter = returnAfter;
+}
+
 void Simulator::silentAfter(int commands) {
     std::lock_guard<std::mutex> g(impl_->mu);
     impl_->opt.silentAfter = impl_->received + commands;

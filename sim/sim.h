@@ -60,6 +60,9 @@ public:
     // (never when negative).
     void hangUp(double returnAfter);
     void silentAfter(int commands);
+    // Closes the pty at the `commands`-th command from now (mid-operation), coming back
+    // after `returnAfter` seconds (never when negative).
+    void hangUpAfter(int commands, double returnAfter);
 
     // Every command line received (without the carriage return), in order.
     std::vector<std::string> commands() const;
