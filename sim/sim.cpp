@@ -254,7 +254,7 @@ struct Simulator::Impl {
         if (f.overlong) reply.resize(30, '0');
         if (f.garbage) reply = std::string("\x00\xff\x01\x00\x80garbage\x00\x7f", 14);
         if (!f.noCR) reply += '\r';
-        double wait = kByteTime * static_cast<double>(line.size() + 1) + f.delay;
+        double wait = (opt.latency >= 0 ? opt.latency : kByteTime * static_cast<double>(line.size() + 1)) + f.delay;
         {
             std::lock_guard<std::mutex> g(mu);
             latency = wait;

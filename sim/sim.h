@@ -29,6 +29,7 @@ struct Options {
     int hangupAfter = -1;  // close the pty after this many commands (-1: never)
     double returnAfter = -1.0;  // seconds until a closed pty comes back at the same link (-1: never)
     std::string logFile;        // where every command line is appended as it arrives ("" none)
+    double latency = -1.0;      // seconds before a reply; -1: the command's wire time at 9600 baud
 };
 
 // The module's own state, as the commands leave it.

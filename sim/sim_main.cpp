@@ -32,6 +32,8 @@ const char kUsage[] =
     "  --hangup-after N     close the pty at the Nth command, as a pulled USB adapter\n"
     "  --return-after S     with --hangup-after: a new pty at the same link after S seconds\n"
     "  --log FILE           append every command line received to FILE\n"
+    "  --latency S          answer S seconds after a command instead of after its wire time\n"
+    "                       (for soak tests; below ~0.0002 a reply can race the flush)\n"
     "  --help               this text\n"
     "\n"
     "It prints one line with the pty's path when ready.\n";
@@ -64,6 +66,7 @@ int main(int argc, char** argv) {
         else if (a == "--seed") opt.seed = std::strtoull(value("--seed").c_str(), nullptr, 10);
         else if (a == "--pace") opt.pace = true;
         else if (a == "--log") opt.logFile = value("--log");
+        else if (a == "--latency") opt.latency = std::atof(value("--latency").c_str());
         else if (a == "--type") opt.typeCode = std::atoi(value("--type").c_str());
         else if (a == "--silent-after") opt.silentAfter = std::atoi(value("--silent-after").c_str());
         else if (a == "--hangup-after") opt.hangupAfter = std::atoi(value("--hangup-after").c_str());

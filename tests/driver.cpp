@@ -1,7 +1,8 @@
 // pavro-driver: runs the program's own logic in a process of its own, operated through the
 // testing seam instead of a person, against pavro-sim at WORKDIR/ports/com1.
 //
-//   pavro-driver WORKDIR FILE INTERVAL record     record to FILE until killed
+//   pavro-driver WORKDIR FILE INTERVAL record     record to FILE until killed; prints the
+//                                                 number of samples taken after each one
 //   pavro-driver WORKDIR FILE INTERVAL view N     record N samples, stop, view FILE; prints
 //                                                 "points P" with the viewer's point count
 #include "app.h"
@@ -13,7 +14,26 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
+
+namespace {
+
+int samples = 0;
+
+// The recorder's timer callback, then the count of samples taken so far.
+int countingTimer2(int panel, int control, int event, void* data, int e1, int e2) {
+    bool sampling = event == EVENT_TIMER_TICK && plot;
+    timer2(panel, control, event, data, e1, e2);
+    if (sampling) {
+        std::printf("%d\n", ++samples);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 5) {
@@ -25,7 +45,14 @@ int main(int argc, char** argv) {
     int n = argc > 5 ? std::atoi(argv[5]) : 0;
     seam::Init(argc, argv);
     seam::SetProjectDir(work);
-    starten();
+    unsigned long n0 = 0;
+    const CallbackEntry* table = callback_table(&n0);
+    std::vector<CallbackEntry> entries(table, table + n0);
+    for (CallbackEntry& e : entries)
+        if (std::strcmp(e.name, "timer2") == 0) e.control = countingTimer2;
+    RegisterCallbacks(entries.data(), entries.size());
+    panels_laden();
+    setup();
     seam::Type(p4, P4_PORT, "1");
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     SetCtrlVal(psc, PSC_INTERVAL, interval);
@@ -34,7 +61,7 @@ int main(int argc, char** argv) {
     if (GetFileInfo(file.c_str(), &size) == 1) seam::AnswerConfirm(1);  // overwrite a previous run's
     seam::AnswerFileSelect(2, file);
     seam::Commit(psc, PSC_IDLE_CTRL);
-    std::printf("recording\n");
+    std::printf("recording\n%d\n", ++samples);  // the start's own sample
     std::fflush(stdout);
     if (mode == "record") return RunUserInterface();
     for (int i = 1; i < n; ++i) {
