@@ -13,6 +13,20 @@ constexpr long long kBytesPerStep = 20000;  // the group size grows by one line 
 constexpr int kGroups = 999;
 constexpr int kColourView = 0x000080;  // dark blue
 
+int lesen(int file, long long step, double* time, double* value) {
+    int r = 0, count = 0, i = 0;
+    while (i < kGroups) {
+        // Every line of the group is read; only the last one's numbers are kept, so the others
+        // are matched without being converted.
+        for (long long k = 0; k < step - 1; ++k) r = ScanFile(file, "%f %f", nullptr, nullptr);
+        r = ScanFile(file, "%f %f", &time[i], &value[i]);
+        count = i;
+        if (r != 2) break;
+        ++i;
+    }
+    return count;
+}
+
 int oeffnen(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) darstellen();
     return 0;
@@ -28,16 +42,7 @@ void darstellen() {
     SetCtrlVal(psc, PSC_FILE, o_dat);
     SetCtrlVal(psc, PSC_AUTOSCALE, 1);
 
-    int r = 0, count = 0, i = 0;
-    while (i < kGroups) {
-        // Every line of the group is read; only the last one's numbers are kept, so the others
-        // are matched without being converted.
-        for (long long k = 0; k < step - 1; ++k) r = ScanFile(file_o, "%f %f", nullptr, nullptr);
-        r = ScanFile(file_o, "%f %f", &time[i], &value[i]);
-        count = i;
-        if (r != 2) break;
-        ++i;
-    }
+    int count = lesen(file_o, step, time, value);
     if (file_o > 0) CVI_CloseFile(file_o);
 
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 1);
