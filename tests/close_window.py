@@ -50,7 +50,7 @@ def main():
     delete = d.intern_atom("WM_DELETE_WINDOW")
     ev = protocol.event.ClientMessage(window=w, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
     w.send_event(ev)
-    d.flush()
+    d.sync()  # a round trip: the message has reached the server before this process ends
     return 0
 
 
