@@ -3,6 +3,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <string>
+
 namespace platform {
 
 // The path the program was started by (argv[0]), kept by RuntimeInit.
@@ -15,5 +18,14 @@ void setProjectDirOverride(const QString& dir);
 
 // True in test binaries: popups are answered from the script and never shown.
 bool scripted();
+
+// LoadPanel without ending the program on a faulty file: -1 and the problem in `error`.
+// A panel left half-built stays loaded until the panels are discarded.
+int tryLoadPanel(int parent, const char* file, int resource, QString* error);
+
+// A port answered in-process (tests and fuzzing): each write's bytes go to the function,
+// whose result is what the module sends back. An empty function makes the port real again.
+using PortAnswer = std::function<std::string(const std::string& command)>;
+void setPortAnswer(int port, PortAnswer answer);
 
 }  // namespace platform

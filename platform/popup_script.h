@@ -16,6 +16,7 @@ struct PopupRecord {
 
 struct PopupScript {
     bool active = false;
+    bool quiet = false;  // message popups are not echoed on stderr
     std::deque<int> confirms;
     std::deque<std::pair<int, std::string>> files;
     std::vector<PopupRecord> shown;

@@ -50,7 +50,7 @@ int MessagePopup(const char* title, const char* message) {
     auto& s = popupScript();
     if (s.active) {
         s.shown.push_back({"message", title ? title : "", message ? message : ""});
-        std::fprintf(stderr, "popup: \"%s\" \"%s\"\n", title ? title : "", message ? message : "");
+        if (!s.quiet) std::fprintf(stderr, "popup: \"%s\" \"%s\"\n", title ? title : "", message ? message : "");
         return 0;
     }
     QMessageBox::information(owner(), QString::fromUtf8(title), QString::fromUtf8(message));

@@ -35,6 +35,7 @@ struct Port {
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     double timeout = kDefaultTimeout;
     std::string pending;  // bytes read past a terminator, for the next read
+    platform::PortAnswer answer;  // set: the port is answered in-process, no device
 };
 
 Port ports[kMaxPort + 1];
@@ -130,7 +131,22 @@ int msLeft(const QDeadlineTimer& d) {
     return ms < 0 ? 0 : static_cast<int>(ms);
 }
 
+// The port when it is answered in-process, else null.
+Port* answered(int port) {
+    if (port < 1 || port > kMaxPort || !ports[port].answer) return nullptr;
+    return &ports[port];
+}
+
 }  // namespace
+
+void platform::setPortAnswer(int port, PortAnswer answer) {
+    if (port < 1 || port > kMaxPort) return;
+    Port& p = ports[port];
+    p.sp.reset();
+    p.pending.clear();
+    p.configured = false;
+    p.answer = std::move(answer);
+}
 
 int ComPortDevice(int port, char* device, std::size_t size) {
     if (port < 1 || port > kMaxPort) return kRs232BadPort;
@@ -165,6 +181,10 @@ int OpenComConfig(int port, const char* name, long baud, int parity, int dataBit
     p.dataBits = static_cast<QSerialPort::DataBits>(dataBits >= 5 && dataBits <= 8 ? dataBits : 8);
     p.stopBits = stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
     p.configured = false;
+    if (p.answer) {
+        p.configured = true;
+        return rs232err = 0;
+    }
     if (!openDevice(p)) {
         reportOpenFailure(p);
         p.sp.reset();
@@ -182,6 +202,7 @@ int SetComTime(int port, double seconds) {
 }
 
 int FlushOutQ(int port) {
+    if (answered(port)) return rs232err = 0;
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     if (sp->bytesToWrite() > 0) sp->clear(QSerialPort::Output);
@@ -194,6 +215,10 @@ int FlushOutQ(int port) {
 // and locks the port. Elsewhere QSerialPort's own blocking calls carry the bytes.
 
 int FlushInQ(int port) {
+    if (Port* a = answered(port)) {
+        a->pending.clear();
+        return rs232err = 0;
+    }
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     Port& p = ports[port];
@@ -219,6 +244,12 @@ int FlushInQ(int port) {
 }
 
 int ComWrt(int port, const char* buffer, int count) {
+    if (Port* a = answered(port)) {
+        if (count <= 0) return rs232err = 0;
+        a->pending += a->answer(std::string(buffer, static_cast<std::size_t>(count)));
+        rs232err = 0;
+        return count;
+    }
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     if (count <= 0) {
@@ -277,6 +308,12 @@ static bool take(std::string& from, char* buffer, int maxCount, int terminator, 
 }
 
 int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
+    if (Port* a = answered(port)) {
+        // Nothing more will come: a reply without its terminator times out at once.
+        int n = 0;
+        if (take(a->pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
+        return fail(kRs232Timeout), n;
+    }
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     Port& p = ports[port];

@@ -40,6 +40,13 @@ void Init(int& argc, char** argv) {
 void SetProjectDir(const std::string& dir) { setProjectDirOverride(QString::fromStdString(dir)); }
 void DiscardPanels() { discardPanels(); }
 
+int TryLoadPanel(int parent, const std::string& file, int resource, std::string* error) {
+    QString problem;
+    int h = tryLoadPanel(parent, file.c_str(), resource, &problem);
+    if (error) *error = problem.toStdString();
+    return h;
+}
+
 }  // namespace seam
 
 namespace platform {
@@ -51,6 +58,10 @@ namespace seam {
 
 void UseVirtualTime(bool on) { platform::virtualTime = on; }
 void SetTime(double seconds) { platform::virtualNow = seconds; }
+
+void AnswerPort(int port, std::function<std::string(const std::string& command)> answer) {
+    setPortAnswer(port, std::move(answer));
+}
 
 void QuitAfter(double seconds) {
     QTimer::singleShot(static_cast<int>(seconds * 1000), qApp, [] { QCoreApplication::exit(0); });
@@ -71,6 +82,8 @@ void ResetPopups() {
     popupScript().files.clear();
     popupScript().shown.clear();
 }
+
+void QuietPopups(bool quiet) { popupScript().quiet = quiet; }
 
 void Commit(int panel, int ctrl) { deliverControl(panel, ctrl, EVENT_COMMIT); }
 void Close(int panel) { deliverPanel(panel, EVENT_CLOSE); }

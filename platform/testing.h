@@ -3,6 +3,7 @@
 // what the panels show.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,19 @@ void Init(int& argc, char** argv);
 void SetProjectDir(const std::string& dir);
 // Discards every loaded panel, so a test starts afresh.
 void DiscardPanels();
+// Loads a panel as LoadPanel does, but a faulty file gives -1 and the problem in `error`
+// instead of ending the process.
+int TryLoadPanel(int parent, const std::string& file, int resource, std::string* error);
 
 // A virtual clock for Timer() and Delay(): Delay advances it instead of sleeping, so timed
 // sequences run at once and exactly. Serial time-outs keep real time.
 void UseVirtualTime(bool on);
 void SetTime(double seconds);
+
+// Answers a serial port in-process: every write hands its bytes to `answer`, whose result is
+// what the module sends back. A read takes what was answered; one that finds no terminator
+// times out at once, so thousands of exchanges run in a second. An empty function ends it.
+void AnswerPort(int port, std::function<std::string(const std::string& command)> answer);
 
 // Ends RunUserInterface after `seconds`.
 void QuitAfter(double seconds);
@@ -37,6 +46,8 @@ struct Popup {
 std::vector<Popup> TakePopups();
 // Drops unused answers and recorded popups.
 void ResetPopups();
+// Message popups are echoed on stderr unless quiet (a fuzzer shows thousands).
+void QuietPopups(bool quiet);
 
 // Operator actions and timer ticks.
 void Commit(int panel, int control);

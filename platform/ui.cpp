@@ -113,11 +113,17 @@ private:
     std::exit(2);
 }
 
+// What is wrong with a panel file: thrown inside the loader, caught where it was called.
+struct LoadFailure {
+    QString file;
+    QString problem;
+};
+
 struct LoadContext {
     QString file;
     QString panelName;
     [[noreturn]] void fail(const QString& what) const {
-        loadError(file, panelName.isEmpty() ? what : QStringLiteral("panel %1: %2").arg(panelName, what));
+        throw LoadFailure{file, panelName.isEmpty() ? what : QStringLiteral("panel %1: %2").arg(panelName, what)};
     }
 };
 
@@ -545,7 +551,9 @@ int RuntimeInitConsole(int argc, char** argv) {
 
 void RegisterCallbacks(const CallbackEntry* table, std::size_t count) { callbacks.assign(table, table + count); }
 
-int LoadPanel(int parent, const char* file, int resource) {
+namespace {
+
+int loadPanel(int parent, const char* file, int resource) {
     QString name = QString::fromLocal8Bit(file ? file : "");
     QString path = QFileInfo(name).isAbsolute() ? name : QDir(projectDir()).filePath(name);
     LoadContext ctx{path, {}};
@@ -597,6 +605,25 @@ int LoadPanel(int parent, const char* file, int resource) {
     for (auto& [id, c] : pr.controls)
         if (!def.isEmpty() && c.name == def) pr.defaultButton = id;
     return pr.handle;
+}
+
+}  // namespace
+
+int LoadPanel(int parent, const char* file, int resource) {
+    try {
+        return loadPanel(parent, file, resource);
+    } catch (const LoadFailure& f) {
+        loadError(f.file, f.problem);
+    }
+}
+
+int platform::tryLoadPanel(int parent, const char* file, int resource, QString* error) {
+    try {
+        return loadPanel(parent, file, resource);
+    } catch (const LoadFailure& f) {
+        if (error) *error = f.problem;
+        return -1;
+    }
 }
 
 int GetPanelMenuBar(int p) {

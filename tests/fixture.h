@@ -2,14 +2,7 @@
 // panel file, and the program started in-process as main starts it.
 #pragma once
 
-#include "app.h"
-#include "config.h"
-#include "io.h"
-#include "link.h"
-#include "live.h"
-#include "recorder.h"
-#include "testing.h"
-#include "ui.h"
+#include "program_state.h"
 #include "viewer.h"
 
 #include <gtest/gtest.h>
@@ -51,27 +44,6 @@ public:
 private:
     fs::path dir_;
 };
-
-// Puts every global back to what a new process holds.
-inline void reset_globals() {
-    hol = plot = speichern = fehlx = 0;
-    std::memset(wert, 0, sizeof wert);
-    std::memset(set, 0, sizeof set);
-    std::memset(ewert, 0, sizeof ewert);
-    std::memset(in_buf, 0, sizeof in_buf);
-    std::memset(out_buf, 0, sizeof out_buf);
-    mpoint = xmin = xmax = 0;
-    mw = mzeit = 0.0;
-    wat = 0;
-}
-
-// Runs main's start-up up to the event loop.
-inline void start_program() {
-    seam::DiscardPanels();
-    seam::ResetPopups();
-    reset_globals();
-    starten();
-}
 
 // A test with its own program folder and the program started in it.
 class ProgramTest : public ::testing::Test {

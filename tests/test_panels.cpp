@@ -146,6 +146,11 @@ TEST_F(PanelFileErrors, AMissingMalformedOrMiswiredFileEndsTheProgramWithAMessag
         if (content.empty()) fs::remove(dir.path("pavro_5.uir"));
         else dir.write("pavro_5.uir", content);
         EXPECT_EXIT(start_program(), ::testing::ExitedWithCode(2), message);
+        // The same problem without ending the process, for the fuzzer.
+        std::string problem;
+        EXPECT_EQ(seam::TryLoadPanel(0, dir.path("pavro_5.uir"), P1, &problem), -1);
+        EXPECT_NE(problem.find(content.empty() ? std::string() : message), std::string::npos) << problem;
+        EXPECT_FALSE(problem.empty());
     }
 }
 

@@ -6,6 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <vector>
+
 namespace {
 
 class Serial : public ::testing::Test {
@@ -95,6 +98,29 @@ TEST_F(Serial, PortNumbersMapToDevicesAndPortsLinksWin) {
     EXPECT_EQ(std::string(dev), dir.path("ports/com5"));
     EXPECT_EQ(ComPortDevice(97, dev, sizeof dev), kRs232BadPort);
     EXPECT_EQ(ComPortDevice(0, dev, sizeof dev), kRs232BadPort);
+}
+
+TEST(AnsweredPort, HandsOverEachWriteAndNeverWaitsForAMissingTerminator) {
+    std::vector<std::string> heard;
+    seam::AnswerPort(7, [&](const std::string& c) {
+        heard.push_back(c);
+        return c == "VV\r" ? std::string("VV\rleft\r") : std::string("u1 2", 4);
+    });
+    ASSERT_EQ(OpenComConfig(7, "", 9600, 0, 8, 1, 128, 24), 0);
+    SetComTime(7, 5.0);
+    char b[32] = {};
+    EXPECT_EQ(ComWrt(7, "VV\r", 3), 3);
+    EXPECT_EQ(ComRdTerm(7, b, 24, 13), 2);
+    EXPECT_EQ(std::string(b, 2), "VV");
+    FlushInQ(7);  // "left" goes, as what waits on a real line does
+    EXPECT_EQ(ComWrt(7, "u1\r", 3), 3);
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(ComRdTerm(7, b, 24, 13), 4);
+    EXPECT_EQ(ReturnRS232Err(), kRs232Timeout);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+    EXPECT_EQ(heard, (std::vector<std::string>{"VV\r", "u1\r"}));
+    seam::AnswerPort(7, nullptr);  // a real port again, and none is open
+    EXPECT_EQ(ComWrt(7, "VV\r", 3), kRs232NotOpen);
 }
 
 }  // namespace
