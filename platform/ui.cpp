@@ -26,6 +26,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -546,6 +547,10 @@ int RuntimeInit(int& argc, char** argv) {
 
 int RuntimeInitConsole(int argc, char** argv) {
     argv0 = argc > 0 && argv[0] ? QString::fromLocal8Bit(argv[0]) : QString();
+#ifdef SIGXFSZ
+    // A file-size limit fails the write, as a full disk does, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     return 0;
 }
 

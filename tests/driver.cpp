@@ -5,12 +5,17 @@
 //                                                 number of samples taken after each one
 //   pavro-driver WORKDIR FILE INTERVAL view N     record N samples, stop, view FILE; prints
 //                                                 "points P" with the viewer's point count
+//   pavro-driver WORKDIR FILE INTERVAL fill N BYTES  record N samples with files limited to
+//                                                 BYTES (a disk that fills), stop; prints
+//                                                 "samples N" when it has kept running to the end
 #include "app.h"
 #include "io.h"
 #include "link.h"
 #include "recorder.h"
 #include "testing.h"
 #include "ui.h"
+
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +64,11 @@ int main(int argc, char** argv) {
     seam::Commit(psc, PSC_APPLY);
     long long size;
     if (GetFileInfo(file.c_str(), &size) == 1) seam::AnswerConfirm(1);  // overwrite a previous run's
+    if (mode == "fill" && argc > 6) {
+        rlimit lim{};
+        lim.rlim_cur = lim.rlim_max = std::strtoul(argv[6], nullptr, 10);
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
     seam::AnswerFileSelect(2, file);
     seam::Commit(psc, PSC_IDLE_CTRL);
     std::printf("recording\n%d\n", ++samples);  // the start's own sample
@@ -69,6 +79,10 @@ int main(int argc, char** argv) {
         seam::Tick(psc, PSC_TIMER);
     }
     seam::Commit(psc, PSC_STOP);
+    if (mode == "fill") {
+        std::printf("samples %d\n", samples);
+        return 0;
+    }
     seam::AnswerFileSelect(1, file);
     seam::Commit(psc, PSC_LOAD);
     auto plots = seam::Plots(psc, PSC_GRAPH);

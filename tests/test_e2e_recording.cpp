@@ -50,6 +50,16 @@ TEST_F(Recording, AKilledProgramLeavesEveryWrittenLineWhole) {
     }
 }
 
+TEST_F(Recording, AFullDiskKeepsTheLinesBeforeItAndTheRecordingGoesOn) {
+    // Files limited to 400 bytes: 21 lines of 19 bytes fit, the 22nd does not.
+    Process p = driver({"0.05", "fill", "30", "400"});
+    ASSERT_EQ(p.wait(30), 0) << dir.read("driver.log");
+    EXPECT_NE(dir.read("driver.log").find("samples 30\n"), std::string::npos) << dir.read("driver.log");
+    std::string content = dir.read("rec.dat");
+    expectWholeLines(content);
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 21);
+}
+
 TEST_F(Recording, TheViewerDrawsWhatWasRecorded) {
     Process p = driver({"0.05", "view", "12"});
     ASSERT_EQ(p.wait(30), 0) << dir.read("driver.log");
