@@ -102,6 +102,9 @@ int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args)
 // Scans the file from its current position as Scan does; the format may begin "%s>".
 // Consumes what it read; returns the number of targets filled.
 int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets);
+// As `times` calls of ScanFile with `format` and a null target for each of its (at most 8)
+// directives: matches without storing. Returns the last call's result, 0 when times < 1.
+int ScanFileSkip(int handle, const char* format, long long times);
 
 template <class... A>
 int FmtFile(int handle, const char* format, A... args) {

@@ -18,7 +18,7 @@ int lesen(int file, long long step, double* time, double* value) {
     while (i < kGroups) {
         // Every line of the group is read; only the last one's numbers are kept, so the others
         // are matched without being converted.
-        for (long long k = 0; k < step - 1; ++k) r = ScanFile(file, "%f %f", nullptr, nullptr);
+        r = ScanFileSkip(file, "%f %f", step - 1);
         r = ScanFile(file, "%f %f", &time[i], &value[i]);
         count = i;
         if (r != 2) break;
