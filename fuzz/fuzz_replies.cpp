@@ -1,8 +1,9 @@
 // Fuzzes the reply handling of every transaction site. The input is a script: operations of
-// the operator and the timers (connect, re-synchronise, live poll, settings read and write,
-// zero-point reset and adjust, pump, recorder start, sample and stop), and for every command
-// the program sends, the module's answer: a well-formed reply with a number from the input, one
-// with another first letter, one without its carriage return, raw bytes of any kind, or none.
+// the operator and the timers (re-synchronise, which is what connecting exchanges, live poll,
+// settings read and write, zero-point reset and adjust, pump, recorder start, sample and
+// stop, display mode), and for every command the program sends, the module's answer: a
+// well-formed reply with a number from the input, one with another first letter, one without
+// its carriage return, raw bytes of any kind, or none.
 // The port is answered in-process, so a missing terminator costs no real time-out.
 #include "program_state.h"
 
