@@ -30,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (first < 0 && problem.empty()) std::abort();
     if (seam::TryLoadPanel(0, path, PSC, &problem) < 0 && problem.empty()) std::abort();
     if (first > 0 && seam::TryLoadPanel(first, path, P4, &problem) < 0 && problem.empty()) std::abort();
-    if (first > 0) seam::Controls(first);
     seam::DiscardPanels();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "io.h"
 #include "testing.h"
 #include "viewer.h"
+#include "viewer_reference.h"
 
 #include <unistd.h>
 
@@ -10,17 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-static int reference(int file, long long step, double* time, double* value) {
-    int r = 0, count = 0, i = 0;
-    while (i < 999) {
-        for (long long k = 0; k < step; ++k) r = ScanFile(file, "%f %f", &time[i], &value[i]);
-        count = i;
-        if (r != 2) break;
-        ++i;
-    }
-    return count;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static std::string path = "/tmp/pavro-fuzz-viewer-" + std::to_string(getpid()) + ".dat";
@@ -31,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(f);
     static double t1[1000], v1[1000], t2[1000], v2[1000];
     int h1 = CVI_OpenFile(path.c_str(), 1, 2, 1), h2 = CVI_OpenFile(path.c_str(), 1, 2, 1);
-    int c1 = lesen(h1, step, t1, v1), c2 = reference(h2, step, t2, v2);
+    int c1 = lesen(h1, step, t1, v1), c2 = reference_lesen(h2, step, t2, v2);
     CVI_CloseFile(h1);
     CVI_CloseFile(h2);
     if (c1 != c2) std::abort();

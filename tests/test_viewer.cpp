@@ -1,5 +1,6 @@
 // The viewer: thinning by file size, the count rules, and files that are not what they seem.
 #include "fixture.h"
+#include "viewer_reference.h"
 
 #include <random>
 
@@ -111,20 +112,13 @@ TEST_F(Viewer, ACancelledDialogChangesNothing) {
 
 namespace {
 
-// The thinning as written out plainly: every read converts into the group's slot.
+// The whole file as the plain thinning reads it.
 std::vector<std::pair<double, double>> reference(const std::string& path) {
     static double time[kViewerPoints], value[kViewerPoints];
     int h = CVI_OpenFile(path.c_str(), 1, 2, 1);
     long long size = 0;
     GetFileInfo(path.c_str(), &size);
-    long long step = size / 20000 + 1;
-    int r = 0, count = 0, i = 0;
-    while (i < 999) {
-        for (long long k = 0; k < step; ++k) r = ScanFile(h, "%f %f", &time[i], &value[i]);
-        count = i;
-        if (r != 2) break;
-        ++i;
-    }
+    int count = reference_lesen(h, size / 20000 + 1, time, value);
     if (h > 0) CVI_CloseFile(h);
     std::vector<std::pair<double, double>> out;
     for (int j = 0; j < count; ++j) out.emplace_back(time[j], value[j]);
