@@ -4,6 +4,7 @@
 #include "app.h"
 #include "io.h"
 #include "link.h"
+#include "protocol.h"
 #include "live.h"
 #include "ui.h"
 
@@ -31,28 +32,32 @@ int settings_word(int word, int flag0, int flag1, int flag3, int mode) {
 
 // ----- settings read ---------------------------------------------------------------------------
 
-// One query of the settings read: build, clear, flush out, write, flush in, read; the caller
-// parses and tests the link.
-static void query(const char* format, int i) {
-    if (i >= 0) Fmt(out_buf, format, i, 13);
-    else Fmt(out_buf, format, 13);
+// One query of the settings read: build, clear, flush out, write, flush in, read. True when
+// the reply echoes the query; only such a reply is parsed, so no other command's reply
+// (a late one, above all) ever becomes a setting.
+static bool query(const char* format, int i) {
+    if (i >= 0) Fmt(out_buf, format, i, kCR);
+    else Fmt(out_buf, format, kCR);
     clear_in_buf();
     tx_exchange();
+    return reply_echoes(in_buf, out_buf);
 }
 
 void holset() {
     SetCtrlVal(p1, P1_STATUS, "GET");
     for (int i = 0; i <= 8; ++i) {
-        query("s%d%c", i);
-        Scan(in_buf + 2, "%d", &set[i]);
-        if (ReturnRS232Err() != 0) return uebertragungsfehler();
+        bool echoed = query("s%d%c", i);
+        if (echoed) Scan(in_buf + 2, "%d", &set[i]);
+        if (ReturnRS232Err() != 0 || !echoed) return uebertragungsfehler();
     }
-    query("t12%c", -1);
-    Scan(in_buf + 3, "%d", &set[12]);  // a failed t12 goes unnoticed
+    // A t12 that fails goes unnoticed; one answered by some other command's reply does not.
+    bool echoed = query("t12%c", -1);
+    if (echoed) Scan(in_buf + 3, "%d", &set[12]);
+    else if (ReturnRS232Err() == 0) return uebertragungsfehler();
     for (int i = 1; i <= 3; ++i) {
-        query("d%d%c", i);
-        Scan(in_buf + 2, "%f", &ewert[i]);
-        if (ReturnRS232Err() != 0) return uebertragungsfehler();
+        echoed = query("d%d%c", i);
+        if (echoed) Scan(in_buf + 2, "%f", &ewert[i]);
+        if (ReturnRS232Err() != 0 || !echoed) return uebertragungsfehler();
     }
     int w = set[0];
     SetCtrlVal(p1, P1_FLAG0, (w & 1) ? 1 : 0);
@@ -75,7 +80,7 @@ void holset() {
 
 // One command of the settings write; true when the link held.
 static bool send_d(int i) {
-    Fmt(out_buf, "D%d%f[e2p3]%c", i, ewert[i], 13);
+    Fmt(out_buf, "D%d%f[e2p3]%c", i, ewert[i], kCR);
     tx_flush_out();
     clear_in_buf();
     tx_flush_in();  // input is flushed before the write here
@@ -85,8 +90,8 @@ static bool send_d(int i) {
 }
 
 static bool send_s(const char* format, int value, bool withValue) {
-    if (withValue) Fmt(out_buf, format, value, 13);
-    else Fmt(out_buf, format, 13);
+    if (withValue) Fmt(out_buf, format, value, kCR);
+    else Fmt(out_buf, format, kCR);
     clear_in_buf();
     tx_exchange();
     return ReturnRS232Err() == 0;
@@ -146,7 +151,7 @@ static void zero_point(const ZeroCommand& z) {
     if (!ConfirmPopup("CALIBRATION", z.question)) return;
     SetCtrlVal(p1, P1_BUSY, 1);
     SetCtrlVal(p1, P1_STATUS, "SAVE");
-    Fmt(out_buf, z.command, 13);
+    Fmt(out_buf, z.command, kCR);
     tx_exchange();
     if (ReturnRS232Err() != 0) {
         SetCtrlVal(p1, P1_STATUS, z.failure);

@@ -3,6 +3,7 @@
 #include "link.h"
 
 #include "app.h"
+#include "protocol.h"
 #include "config.h"
 #include "io.h"
 #include "ui.h"
@@ -12,6 +13,7 @@
 
 char in_buf[kBufSize];
 char out_buf[kBufSize];
+char owed[kBufSize];
 int hol;
 double wert[8];
 int set[13];
@@ -24,8 +26,29 @@ void clear_in_buf() { std::memset(in_buf, 0, kReplyMax); }
 void tx_flush_out() { FlushOutQ(com_nummer); }
 void tx_write() { ComWrt(com_nummer, out_buf, static_cast<int>(std::strlen(out_buf))); }
 void tx_flush_in() { FlushInQ(com_nummer); }
+
 // Reads the reply into in_buf; byte 24 on is never written, so in_buf stays terminated.
-void tx_read() { ComRdTerm(com_nummer, in_buf, kReplyMax, 13); }
+// Notes the command as owed when the read times out.
+static void read_reply() {
+    ComRdTerm(com_nummer, in_buf, kReplyMax, kCR);
+    if (ReturnRS232Err() == kRs232Timeout) std::memcpy(owed, out_buf, kBufSize);
+    else owed[0] = '\0';
+}
+
+void tx_read_any() { read_reply(); }
+
+void tx_read() {
+    char late[kBufSize];
+    std::memcpy(late, owed, kBufSize);
+    read_reply();
+    // The late reply of the command before, which cannot be this command's own: passed
+    // over, and this command's reply read within a time-out of its own.
+    if (ReturnRS232Err() == 0 && late[0] && reply_of(in_buf, late) && !reply_of(in_buf, out_buf)) {
+        clear_in_buf();
+        read_reply();
+    }
+}
+
 void tx_exchange() {
     tx_flush_out();
     tx_write();
@@ -33,10 +56,17 @@ void tx_exchange() {
     tx_read();
 }
 
+void tx_exchange_any() {
+    tx_flush_out();
+    tx_write();
+    tx_flush_in();
+    tx_read_any();
+}
+
 // ----- shared routines -----------------------------------------------------------------------
 
 void vollen() {
-    Fmt(out_buf, "VV%c", 13);
+    Fmt(out_buf, "VV%c", kCR);
     tx_exchange();
 }
 

@@ -6,6 +6,7 @@ constexpr int kReplyMax = 24;  // a reply is read up to 24 bytes
 
 extern char in_buf[kBufSize];   // the reply of the current transaction; byte 24 stays zero
 extern char out_buf[kBufSize];  // the command of the current transaction
+extern char owed[kBufSize];     // a command whose read timed out: its reply may yet come, late
 extern int hol;                 // live polling enabled
 extern double wert[8];          // u1..u6 in 1..6, the main reading in 7
 extern int set[13];             // s0..s8 in 0..8 (0 the settings word), the module-type code in 12
@@ -29,9 +30,16 @@ void dimSaveSettings(int dim);
 void tx_flush_out();
 void tx_write();
 void tx_flush_in();
+// read: the reply into in_buf. A reply that can only be the late one of the command before
+// (whose read timed out) is passed over and the read made once more, so no command takes
+// another's reply; this can cost one more time-out.
 void tx_read();
+// read as the live poll makes it: whatever arrives first is the reply.
+void tx_read_any();
 // flush out, write, flush in, read: the exchange of every site but the D writes.
 void tx_exchange();
+// The same with tx_read_any, for the live poll.
+void tx_exchange_any();
 
 int comok(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int go(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

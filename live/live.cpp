@@ -4,6 +4,7 @@
 #include "app.h"
 #include "io.h"
 #include "link.h"
+#include "protocol.h"
 #include "ui.h"
 
 int fehlx;
@@ -82,8 +83,8 @@ void holen() {
     // of what the exchange before the poll left there.
     clear_in_buf();
     for (int i = 1; i <= 6; ++i) {
-        Fmt(out_buf, "u%d%c", i, 13);
-        tx_exchange();
+        Fmt(out_buf, "u%d%c", i, kCR);
+        tx_exchange_any();
         Scan(in_buf + 1, "%f", &wert[i]);
         if (ReturnRS232Err() != 0) return poll_failed();
         if (in_buf[0] != 'u') {
@@ -92,8 +93,8 @@ void holen() {
         }
         clear_in_buf();
     }
-    Fmt(out_buf, "m2%c", 13);
-    tx_exchange();
+    Fmt(out_buf, "m2%c", kCR);
+    tx_exchange_any();
     Scan(in_buf + 2, "%f", &wert[7]);
     if (in_buf[0] == 'M') {
         SetCtrlVal(p1, P1_STATUS, "ok");

@@ -17,6 +17,8 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -36,6 +38,7 @@ struct Port {
     double timeout = kDefaultTimeout;
     std::string pending;  // bytes read past a terminator, for the next read
     platform::PortAnswer answer;  // set: the port is answered in-process, no device
+    std::string incoming;  // answered in-process: the reply to the last write, arriving after it
 };
 
 Port ports[kMaxPort + 1];
@@ -144,6 +147,7 @@ void platform::setPortAnswer(int port, PortAnswer answer) {
     Port& p = ports[port];
     p.sp.reset();
     p.pending.clear();
+    p.incoming.clear();
     p.configured = false;
     p.answer = std::move(answer);
 }
@@ -206,6 +210,12 @@ int FlushOutQ(int port) {
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     if (sp->bytesToWrite() > 0) sp->clear(QSerialPort::Output);
+#ifdef Q_OS_UNIX
+    // Bytes the driver still holds go too; asking first is cheap, tcflush is not.
+    int fd = static_cast<int>(sp->handle());
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued > 0) ::tcflush(fd, TCOFLUSH);
+#endif
     rs232err = 0;
     return 0;
 }
@@ -246,7 +256,9 @@ int FlushInQ(int port) {
 int ComWrt(int port, const char* buffer, int count) {
     if (Port* a = answered(port)) {
         if (count <= 0) return rs232err = 0;
-        a->pending += a->answer(std::string(buffer, static_cast<std::size_t>(count)));
+        // The reply arrives after the write, so the flush that follows it does not discard it.
+        a->pending += a->incoming;
+        a->incoming = a->answer(std::string(buffer, static_cast<std::size_t>(count)));
         rs232err = 0;
         return count;
     }
@@ -310,6 +322,8 @@ static bool take(std::string& from, char* buffer, int maxCount, int terminator, 
 int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
     if (Port* a = answered(port)) {
         // Nothing more will come: a reply without its terminator times out at once.
+        a->pending += a->incoming;
+        a->incoming.clear();
         int n = 0;
         if (take(a->pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
         return fail(kRs232Timeout), n;

@@ -5,6 +5,7 @@
 #include "app.h"
 #include "io.h"
 #include "link.h"
+#include "protocol.h"
 #include "live.h"
 #include "ui.h"
 
@@ -118,9 +119,9 @@ int timer2(int, int, int event, void*, int, int) {
 void messwert() {
     char format[32];
     switch (wat) {
-    case 0: Fmt(format, " %cf[e2w10] ppm O2", 37); break;
-    case 1: Fmt(format, " %cf[p%dw10] ppm O2", 37, digits_by_size(mw)); break;
-    case 2: Fmt(format, " %cf[p1w10] mV    ", 37); break;
+    case 0: Fmt(format, " %cf[e2w10] ppm O2", kPercent); break;
+    case 1: Fmt(format, " %cf[p%dw10] ppm O2", kPercent, digits_by_size(mw)); break;
+    case 2: Fmt(format, " %cf[p1w10] mV    ", kPercent); break;
     default: Fmt(format, " 0.0 mV    "); break;
     }
     Fmt(mw_buf, format, mw);
@@ -158,7 +159,7 @@ static void axis_and_draw() {
 void plotten() {
     SetCtrlVal(psc, PSC_BUSY, 1);
     mzeit = Timer() - tstart;
-    Fmt(out_buf, "m2%c", 13);
+    Fmt(out_buf, "m2%c", kCR);
     clear_in_buf();
     tx_exchange();
     Scan(in_buf + 2, "%f", &mw);

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -67,6 +68,7 @@ struct Simulator::Impl {
     Clock::time_point returnAt{};
     bool returning = false;
     std::atomic<bool> stopping{false};
+    std::atomic<bool> handling{false};  // a command is being answered
     std::FILE* logOut = nullptr;
     std::thread worker;
 
@@ -250,6 +252,7 @@ struct Simulator::Impl {
         Fault f = faultFor(line);
         if (f.silent) return;
         std::string reply = answer(line);
+        if (!f.reply.empty()) reply = f.reply;
         if (f.letter) reply[0] = f.letter;
         if (f.overlong) reply.resize(30, '0');
         if (f.garbage) reply = std::string("\x00\xff\x01\x00\x80garbage\x00\x7f", 14);
@@ -296,8 +299,10 @@ struct Simulator::Impl {
             }
             pollfd p{fd, POLLIN, 0};
             if (poll(&p, 1, 20) <= 0) continue;
+            handling = true;  // before the read, so the bytes are never unseen by idle()
             ssize_t got = read(fd, buf, sizeof buf);
             if (got <= 0) {
+                handling = false;
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 continue;
             }
@@ -310,7 +315,17 @@ struct Simulator::Impl {
                     line += buf[i];
                 }
             }
+            handling = false;
         }
+    }
+
+    // Nothing being answered, no command waiting to be read, no pty about to come back.
+    bool idle() {
+        if (handling) return false;
+        std::lock_guard<std::mutex> g(mu);
+        if (returning) return false;
+        int waiting = 0;
+        return master < 0 || (ioctl(master, FIONREAD, &waiting) == 0 && waiting == 0 && !handling);
     }
 };
 
@@ -367,6 +382,15 @@ void Simulator::silentAfter(int commands) {
     impl_->opt.silentAfter = impl_->received + commands;
 }
 
+bool Simulator::waitIdle(double seconds) {
+    auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (!impl_->idle()) {
+        if (Clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 std::vector<std::string> Simulator::commands() const {
     std::lock_guard<std::mutex> g(impl_->mu);
     return impl_->log;
@@ -414,6 +438,7 @@ bool parseFault(const std::string& option, std::string& command, Fault& f) {
     else if (kind == "nocr") f.noCR = true;
     else if (kind == "garbage") f.garbage = true;
     else if (kind == "letter" && value.size() == 1) f.letter = value[0];
+    else if (kind == "reply" && !value.empty() && value.find('\r') == std::string::npos) f.reply = value;
     else if (kind == "delay" && !value.empty()) {
         char* end = nullptr;
         f.delay = std::strtod(value.c_str(), &end);

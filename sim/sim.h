@@ -19,6 +19,7 @@ struct Fault {
     bool overlong = false;  // a reply of 30 characters before the carriage return
     bool noCR = false;      // the reply without its carriage return
     bool garbage = false;   // binary bytes (NULs included) and a carriage return
+    std::string reply;      // this text in place of the module's reply ("" the module's own)
 };
 
 struct Options {
@@ -65,6 +66,10 @@ public:
     // after `returnAfter` seconds (never when negative).
     void hangUpAfter(int commands, double returnAfter);
 
+    // Waits until every command sent has been answered (late replies included), at most
+    // `seconds`; false when it was still busy then.
+    bool waitIdle(double seconds);
+
     // Every command line received (without the carriage return), in order.
     std::vector<std::string> commands() const;
     void clearCommands();
@@ -81,8 +86,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Parses "CMD:KIND[=VALUE]" (KIND: silent, delay=S, letter=C, long, nocr, garbage) into
-// `command` and `fault`; false when malformed.
+// Parses "CMD:KIND[=VALUE]" (KIND: silent, delay=S, letter=C, long, nocr, garbage, reply=TEXT) into
+// `command` and `fault` (kinds add to what `fault` already holds); false when malformed.
 bool parseFault(const std::string& option, std::string& command, Fault& fault);
 
 }  // namespace sim

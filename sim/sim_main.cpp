@@ -1,6 +1,7 @@
 // pavro-sim: the module simulator as a process, for the demo, benchmarks and end-to-end tests.
 #include "sim.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +27,9 @@ const char kUsage[] =
     "  --type N             module-type code of the t12 reply (default 11)\n"
     "  --fault CMD:KIND     a fault on the replies to CMD (u1..u6, m2, s0..s8, t12, d1..d3,\n"
     "                       D1..D3, S0, S8, S!S!, VV, D?D?, D!D!, or * for every command);\n"
-    "                       KIND: silent, delay=SECONDS, letter=C, long, nocr, garbage.\n"
-    "                       May be given more than once.\n"
+    "                       KIND: silent, delay=SECONDS, letter=C, long, nocr, garbage,\n"
+    "                       reply=TEXT (TEXT in place of the reply). May be given more\n"
+    "                       than once; faults on one command combine.\n"
     "  --silent-after N     answer nothing from the (N+1)th command on\n"
     "  --hangup-after N     close the pty at the Nth command, as a pulled USB adapter\n"
     "  --return-after S     with --hangup-after: a new pty at the same link after S seconds\n"
@@ -78,7 +80,10 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "pavro-sim: bad fault '%s'\n%s", option.c_str(), kUsage);
                 return 2;
             }
-            faults.emplace_back(cmd, f);
+            // Faults on one command combine: --fault VV:delay=0.7 --fault "VV:reply=VV 7".
+            auto same = std::find_if(faults.begin(), faults.end(), [&](auto& e) { return e.first == cmd; });
+            if (same == faults.end()) faults.emplace_back(cmd, f);
+            else sim::parseFault(option, cmd, same->second);
         } else {
             std::fprintf(stderr, "pavro-sim: unknown option '%s'\n%s", a.c_str(), kUsage);
             return 2;

@@ -21,6 +21,7 @@ inline void reset_globals() {
     std::memset(ewert, 0, sizeof ewert);
     std::memset(in_buf, 0, sizeof in_buf);
     std::memset(out_buf, 0, sizeof out_buf);
+    std::memset(owed, 0, sizeof owed);
     mpoint = xmin = xmax = 0;
     mw = mzeit = 0.0;
     wat = 0;

@@ -153,3 +153,86 @@ TEST_F(ZeroPoint, ThePumpDoesNothingVisible) {
 }
 
 }  // namespace
+
+namespace {
+
+// A module that answers one command after the time-out: its reply must never become the
+// value of the command after it.
+using LateReplies = ModuleTest;
+
+sim::Fault lateBy(double seconds, const std::string& reply = "") {
+    sim::Fault f;
+    f.delay = seconds;
+    f.reply = reply;
+    return f;
+}
+
+TEST_F(LateReplies, AT12ReplyAfterItsTimeOutIsNotTakenForD1AndTheNextSaveWritesTheModulesValues) {
+    module.setFault("t12", lateBy(0.7, "t1221"));
+    seam::Type(p4, P4_PORT, "1");
+    EXPECT_EQ(module.commands(), concat({"VV"}, kSettingsRead));
+    EXPECT_EQ(status(), "ok");
+    EXPECT_FALSE(seam::Dimmed(p1, P1_SAVE));
+    EXPECT_EQ(set[12], 1);  // the time-out at t12 is tolerated: the type keeps its value
+    EXPECT_EQ(value(P1_D1), 15.0);
+    EXPECT_EQ(value(P1_D2), 200.0);
+    EXPECT_EQ(value(P1_D3), -0.5);
+    module.clearFaults();
+    module.clearCommands();
+    seam::Commit(p1, P1_SAVE);
+    EXPECT_EQ(sent(), concat({"D11.500e+01", "D22.000e+02", "D3-5.000e-01", "S049", "S83", "S!S!"}, kSettingsRead));
+    EXPECT_EQ(module.state().d[1], 15.0);
+}
+
+TEST_F(LateReplies, AVVReplyAfterItsTimeOutDoesNotBecomeTheSettingsWord) {
+    connect();
+    module.setFault("VV", lateBy(0.7, "VV 7"));
+    seam::Commit(p1, P1_GO);
+    EXPECT_EQ(status(), "ok");
+    EXPECT_EQ(set[0], 0x31);
+    EXPECT_EQ(seam::Text(p1, P1_MODE), "1");
+    module.clearFaults();
+    sent();
+    seam::Commit(p1, P1_SAVE);
+    auto c = sent();
+    ASSERT_GE(c.size(), 4u);
+    EXPECT_EQ(c[3], "S049");  // the module's own word goes back
+    EXPECT_EQ(module.state().s[0], 0x31);
+}
+
+TEST_F(LateReplies, ASettingsReplyThatAnswersAnotherCommandFailsTheReadAndChangesNoControl) {
+    connect();
+    SetCtrlVal(p1, P1_D1, 7.0);
+    for (const char* query : {"s0", "t12", "d2"}) {
+        module.clearFaults();
+        module.setFault(query, lateBy(0.0, "d1 9.999e+02"));  // in time, but the wrong echo
+        ewert[2] = -1.0;
+        seam::Commit(p1, P1_GO);
+        EXPECT_EQ(status(), "NO CONNECTION") << query;
+        EXPECT_TRUE(seam::Dimmed(p1, P1_SAVE)) << query;
+        EXPECT_EQ(value(P1_D1), 7.0) << query;
+        EXPECT_EQ(ewert[2], -1.0) << query;  // d2's reply was not parsed
+        EXPECT_EQ(sent().back(), query);     // the read ends at the failing query
+    }
+    module.clearFaults();
+    seam::Commit(p1, P1_GO);
+    EXPECT_EQ(status(), "ok");
+    EXPECT_FALSE(seam::Dimmed(p1, P1_SAVE));
+    EXPECT_EQ(value(P1_D1), 15.0);
+}
+
+TEST_F(LateReplies, TheRecordersFirstSampleAfterAPollsTimeOutTakesItsOwnReply) {
+    connect();
+    module.setFault("u3", lateBy(0.7));
+    poll();
+    ASSERT_EQ(status(), "NO CONNECTION");
+    module.clearFaults();
+    seam::ChooseMenuItem(m1, MENUBAR_RECORDER_SHOW);
+    seam::AnswerFileSelect(0, "");
+    seam::Commit(psc, PSC_IDLE_CTRL);
+    EXPECT_GT(mw, 10.0);  // the module's reading, not the u3 reply nor 0 for a mismatch
+    EXPECT_EQ(seam::Text(psc, PSC_VALUE).find('*'), std::string::npos) << seam::Text(psc, PSC_VALUE);
+    seam::Commit(psc, PSC_STOP);
+}
+
+}  // namespace

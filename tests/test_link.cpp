@@ -1,7 +1,29 @@
 // Serial link and module protocol against the simulator over a real pty.
+#include "protocol.h"
 #include "sim_fixture.h"
 
 namespace {
+
+TEST(Replies, AnEchoIsTheCommandsWholeTextBeforeItsCarriageReturn) {
+    EXPECT_TRUE(reply_echoes("s4 12", "s4\r"));
+    EXPECT_TRUE(reply_echoes("t1221", "t12\r"));
+    EXPECT_TRUE(reply_echoes("d2-5.000e-01", "d2\r"));
+    EXPECT_FALSE(reply_echoes("s5 12", "s4\r"));
+    EXPECT_FALSE(reply_echoes("t1 21", "t12\r"));
+    EXPECT_FALSE(reply_echoes("VV 7", "s0\r"));
+    EXPECT_FALSE(reply_echoes("", "d1\r"));
+}
+
+TEST(Replies, OnlyTheQueriesAndVVHaveAFormALateReplyIsKnownBy) {
+    EXPECT_TRUE(reply_of("u24.5", "u3\r"));  // any u reply: the first letter is all there is
+    EXPECT_TRUE(reply_of("M=12.5", "m2\r"));
+    EXPECT_FALSE(reply_of("m=12.5", "m2\r"));
+    EXPECT_TRUE(reply_of("t12 11", "t12\r"));
+    EXPECT_TRUE(reply_of("VV 7", "VV\r"));
+    EXPECT_FALSE(reply_of("D1", "D11.500e+01\r"));
+    EXPECT_FALSE(reply_of("S!", "S!S!\r"));
+    EXPECT_FALSE(reply_of("D?", "D?D?\r"));
+}
 
 using Link = ModuleTest;
 
