@@ -76,22 +76,24 @@ static bool writeSettings(const char* path) {
 }
 
 void ini_schreiben() {
-    char path[kMaxPathname];
-    if (!settingsPath(path)) return;
-    // Write beside it and rename over it, so a full disk never leaves a truncated file in
-    // place of the old settings. Where no new file can be made beside it (a read-only
-    // folder holding a writable file), write the file in place.
+    char name[kMaxPathname], path[kMaxPathname];
+    if (!settingsPath(name) || ResolveLink(name, path) != 0) return;  // a link: its target is written
+    // Written beside the file, on the device, then renamed over it: a full disk or a power
+    // cut leaves the old line or the new one, never a truncated file. Where no new file can
+    // be made beside it (a read-only folder holding a writable file), or the file's owner
+    // could not be kept, the file is written in place.
     char tmp[kMaxPathname];
     if (Fmt(tmp, "%s.new", path) < static_cast<int>(sizeof tmp) - 1) {
         int h = CVI_OpenFile(tmp, 2, 0, 1);
         if (h > 0) {
             CVI_CloseFile(h);
-            if (writeSettings(tmp) && RenameFile(tmp, path) == 0) return;
+            int r = writeSettings(tmp) ? ReplaceFileDurably(tmp, path) : -1;
+            if (r == 0) return;
             DeleteFile(tmp);
-            return;
+            if (r != kReplaceKeepsOwner) return;
         }
     }
-    writeSettings(path);
+    if (writeSettings(path)) SyncFile(path);
 }
 
 void enden() {

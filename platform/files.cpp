@@ -11,8 +11,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -182,6 +189,61 @@ int ScanFileSkip(int handle, const char* format, long long times) {
 int RenameFile(const char* oldPath, const char* newPath) {
     if (!oldPath || !newPath) return -1;
     return std::rename(oldPath, newPath) == 0 ? 0 : -1;  // replaces the target in one step
+}
+
+int ResolveLink(const char* path, char* target) {
+    if (!path || !*path) return -1;
+    std::error_code ec;
+    std::filesystem::path p(path);
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(p, ec); ++hops) {
+        std::filesystem::path next = std::filesystem::read_symlink(p, ec);
+        if (ec) return -1;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    std::string s = p.lexically_normal().string();
+    if (s.size() >= kMaxPathname) return -1;
+    std::memcpy(target, s.c_str(), s.size() + 1);
+    return 0;
+}
+
+#ifdef Q_OS_UNIX
+// The file's (or folder's) data and entry on the device; 0 on success.
+static int syncPath(const char* path, int flags) {
+    int fd = ::open(path, flags | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int r = ::fsync(fd);
+    ::close(fd);
+    return r == 0 ? 0 : -1;
+}
+#endif
+
+int SyncFile(const char* path) {
+#ifdef Q_OS_UNIX
+    return path ? syncPath(path, O_RDONLY) : -1;
+#else
+    return path ? 0 : -1;
+#endif
+}
+
+int ReplaceFileDurably(const char* newPath, const char* path) {
+    if (!newPath || !path) return -1;
+#ifdef Q_OS_UNIX
+    if (syncPath(newPath, O_RDONLY) != 0) return -1;
+    struct stat old;
+    if (::stat(path, &old) == 0) {
+        struct stat made;
+        if (::stat(newPath, &made) != 0) return -1;
+        if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::chown(newPath, old.st_uid, old.st_gid) != 0)
+            return kReplaceKeepsOwner;
+        if (::chmod(newPath, old.st_mode & 07777) != 0) return -1;
+    }
+    if (std::rename(newPath, path) != 0) return -1;
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    syncPath(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);  // the new entry, on the device
+    return 0;
+#else
+    return RenameFile(newPath, path);
+#endif
 }
 
 int DeleteFile(const char* path) {

@@ -118,6 +118,18 @@ int ScanFile(int handle, const char* format, A... targets) {
 // Renames a file, replacing `newPath` where it exists. 0 on success, negative otherwise.
 int RenameFile(const char* oldPath, const char* newPath);
 int DeleteFile(const char* path);
+// The file `path` names once symbolic links are followed (the path itself when it is no
+// link), into `target` (260 characters). Negative when it does not fit or a link is unreadable.
+int ResolveLink(const char* path, char* target);
+// Puts the finished file `newPath` in place of `path` so that a power cut leaves the one or
+// the other whole: newPath's data reaches the device, it takes path's mode and owner, it is
+// renamed over path, and the folder's new entry reaches the device. 0 on success;
+// kReplaceKeepsOwner when path has an owner this process cannot give (nothing renamed);
+// -1 on any other failure.
+constexpr int kReplaceKeepsOwner = -2;
+int ReplaceFileDurably(const char* newPath, const char* path);
+// The file's data on the device. 0 on success.
+int SyncFile(const char* path);
 // Stores the file's size in bytes; returns 1 when it exists, 0 when not (size 0).
 int GetFileInfo(const char* path, long long* size);
 // The program's directory (the folder of the path it was started by, absolute, links not

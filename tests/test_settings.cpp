@@ -1,6 +1,9 @@
 // The settings file: read whole or not at all, written as one exact line.
 #include "fixture.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const char kDefaults[] = " 1 1.000000 1 1 0.000000 10.000000 0.000000 10.000000 Lu_2002\n";
@@ -46,6 +49,40 @@ TEST_F(Settings, EightValuesAreTakenAsReadWhateverFollows) {
               " 0 0.000000 0 0 0.000000 0.000000 0.000000 0.000000 Lu_2002\n");
     EXPECT_EQ(round_trip(" 96 1e-06 -5 7 -1e30 1e30 0 1"),
               " 96 1e-06 -5 7 -1e+30 1e+30 0.000000 1.000000 Lu_2002\n");
+}
+
+TEST_F(Settings, ALinkedFileIsWrittenThroughTheLinkWhichStays) {
+    fs::create_directories(dir.path("elsewhere"));
+    dir.write("elsewhere/mine.ini", " 4 2.5 0 1 0 5 0 10 Lu_2002\n");
+    fs::create_symlink("elsewhere/mine.ini", dir.path("pavro.ini"));  // relative, as an operator makes it
+    ini_lesen();
+    EXPECT_EQ(com_nummer, 4);
+    com_nummer = 5;
+    ini_schreiben();
+    EXPECT_TRUE(fs::is_symlink(dir.path("pavro.ini")));
+    EXPECT_EQ(dir.read("elsewhere/mine.ini"), " 5 2.500000 0 1 0.000000 5.000000 0.000000 10.000000 Lu_2002\n");
+    EXPECT_FALSE(fs::exists(dir.path("elsewhere/mine.ini.new")));
+}
+
+TEST_F(Settings, TheFileKeepsItsModeAndOwner) {
+    dir.write("pavro.ini", kDefaults);
+    std::string path = dir.path("pavro.ini");
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    bool root = getuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);  // another user's file
+    }
+    ini_lesen();
+    com_nummer = 3;
+    ini_schreiben();
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+    EXPECT_EQ(dir.read("pavro.ini").substr(0, 3), " 3 ");
 }
 
 TEST_F(Settings, AFolderThatCannotBeWrittenIsNoError) {
