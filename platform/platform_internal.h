@@ -4,7 +4,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string>
+
+class QFileDialog;
 
 namespace platform {
 
@@ -18,6 +21,10 @@ void setProjectDirOverride(const QString& dir);
 
 // True in test binaries: popups are answered from the script and never shown.
 bool scripted();
+
+struct FileSelectArgs;
+// The dialog FileSelectPopup shows for these arguments, built but not run.
+std::unique_ptr<QFileDialog> fileDialog(const FileSelectArgs& a);
 
 // LoadPanel without ending the program on a faulty file: -1 and the problem in `error`.
 // A panel left half-built stays loaded until the panels are discarded.

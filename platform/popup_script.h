@@ -8,6 +8,12 @@
 
 namespace platform {
 
+// What FileSelectPopup was asked to show.
+struct FileSelectArgs {
+    std::string directory, defaultSpec, filters, title;
+    int buttonLabel = 0, restrictExtension = 0, allowMakeDirectory = 0;
+};
+
 struct PopupRecord {
     std::string kind;  // "message", "confirm" or "file"
     std::string title;
@@ -20,6 +26,7 @@ struct PopupScript {
     std::deque<int> confirms;
     std::deque<std::pair<int, std::string>> files;
     std::vector<PopupRecord> shown;
+    FileSelectArgs lastFile;  // the latest FileSelectPopup's arguments
 };
 
 PopupScript& popupScript();

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QToolButton>
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +45,31 @@ QString qtFilters(const char* list) {
     return out.join(QStringLiteral(";;"));
 }
 
+// The accept button's text by the button-label code.
+QString acceptLabel(int code) {
+    static const char* const kLabels[] = {"OK", "Save", "Select", "Load"};
+    return QString::fromLatin1(code >= 0 && code <= 3 ? kLabels[code] : kLabels[0]);
+}
+
 }  // namespace
+
+std::unique_ptr<QFileDialog> platform::fileDialog(const FileSelectArgs& a) {
+    auto d = std::make_unique<QFileDialog>(owner(), QString::fromUtf8(a.title.c_str()),
+                                           QString::fromLocal8Bit(a.directory.c_str()), qtFilters(a.filters.c_str()));
+    // Qt's own dialog on every desktop, so the button text and the folder rule hold everywhere.
+    d->setOption(QFileDialog::DontUseNativeDialog);
+    d->setOption(QFileDialog::DontConfirmOverwrite);
+    bool load = a.buttonLabel == 3;
+    d->setAcceptMode(load ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    d->setFileMode(load ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    d->setLabelText(QFileDialog::Accept, acceptLabel(a.buttonLabel));
+    d->setWindowTitle(QString::fromUtf8(a.title.c_str()));
+    if (!a.allowMakeDirectory) {
+        d->setOption(QFileDialog::ReadOnly);  // no new folder, no rename, no delete
+        if (auto* b = d->findChild<QToolButton*>(QStringLiteral("newFolderButton"))) b->hide();
+    }
+    return d;
+}
 
 int MessagePopup(const char* title, const char* message) {
     auto& s = popupScript();
@@ -72,11 +97,15 @@ int ConfirmPopup(const char* title, const char* message) {
 
 int FileSelectPopup(const char* directory, const char* defaultSpec, const char* filters, const char* title,
                     int buttonLabel, int /*restrictDirectory*/, int restrictExtension, int /*allowCancel*/,
-                    int /*allowMakeDirectory*/, char* path) {
+                    int allowMakeDirectory, char* path) {
+    auto text = [](const char* t) { return std::string(t ? t : ""); };
+    platform::FileSelectArgs args{text(directory), text(defaultSpec), text(filters),     text(title),
+                                  buttonLabel,     restrictExtension, allowMakeDirectory};
     auto& s = popupScript();
     QString chosen;
     if (s.active) {
-        s.shown.push_back({"file", title ? title : "", defaultSpec ? defaultSpec : ""});
+        s.shown.push_back({"file", args.title, args.defaultSpec});
+        s.lastFile = args;
         if (s.files.empty()) unscripted("FileSelectPopup", title, defaultSpec);
         auto [result, name] = s.files.front();
         s.files.pop_front();
@@ -86,19 +115,12 @@ int FileSelectPopup(const char* directory, const char* defaultSpec, const char* 
         }
         chosen = QString::fromLocal8Bit(name.c_str());
     } else {
-        QString dir = QString::fromLocal8Bit(directory ? directory : "");
-        QString filter = qtFilters(filters);
-        QString caption = QString::fromUtf8(title ? title : "");
-        QFileDialog::Options opts = QFileDialog::DontConfirmOverwrite;
-        if (buttonLabel == 3) {
-            if (caption.isEmpty()) caption = QStringLiteral("Load");
-            chosen = QFileDialog::getOpenFileName(owner(), caption, dir, filter, nullptr, opts);
-        } else {
-            chosen = QFileDialog::getSaveFileName(owner(), caption, dir, filter, nullptr, opts);
-            // A name typed without extension takes the default one, as the list asks.
-            QString ext = QString::fromLatin1(defaultSpec ? defaultSpec : "").mid(1);
-            if (!chosen.isEmpty() && restrictExtension && !ext.isEmpty() && !chosen.endsWith(ext)) chosen += ext;
-        }
+        auto dialog = platform::fileDialog(args);
+        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) chosen = dialog->selectedFiles().first();
+        // A name typed without extension takes the default one, as the list asks.
+        QString ext = QString::fromLatin1(args.defaultSpec.c_str()).mid(1);
+        if (buttonLabel != 3 && !chosen.isEmpty() && restrictExtension && !ext.isEmpty() && !chosen.endsWith(ext))
+            chosen += ext;
         if (chosen.isEmpty()) {
             path[0] = '\0';
             return 0;

@@ -6,9 +6,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
+#include <QToolButton>
 #include <qcustomplot.h>
 
 #include <cstdio>
@@ -84,6 +88,16 @@ void ResetPopups() {
 }
 
 void QuietPopups(bool quiet) { popupScript().quiet = quiet; }
+
+FileDialogLook LastFileDialog() {
+    auto d = platform::fileDialog(popupScript().lastFile);
+    auto* box = d->findChild<QDialogButtonBox*>();
+    QPushButton* accept = box ? box->button(QDialogButtonBox::Open) : nullptr;
+    if (!accept && box) accept = box->button(QDialogButtonBox::Save);
+    auto* folder = d->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
+    bool newFolder = folder && !folder->isHidden() && folder->isEnabled();
+    return {d->windowTitle().toStdString(), accept ? accept->text().toStdString() : std::string(), newFolder};
+}
 
 void Commit(int panel, int ctrl) { deliverControl(panel, ctrl, EVENT_COMMIT); }
 void Close(int panel) { deliverPanel(panel, EVENT_CLOSE); }

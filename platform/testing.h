@@ -25,8 +25,10 @@ void UseVirtualTime(bool on);
 void SetTime(double seconds);
 
 // Answers a serial port in-process: every write hands its bytes to `answer`, whose result is
-// what the module sends back. A read takes what was answered; one that finds no terminator
-// times out at once, so thousands of exchanges run in a second. An empty function ends it.
+// what the module sends back, arriving after the write (a flush of input that follows the
+// write keeps it; one before the next write discards what is left). A read takes what was
+// answered; one that finds no terminator times out at once, so thousands of exchanges run in
+// a second. An empty function ends it.
 void AnswerPort(int port, std::function<std::string(const std::string& command)> answer);
 
 // Ends RunUserInterface after `seconds`.
@@ -46,6 +48,13 @@ struct Popup {
 std::vector<Popup> TakePopups();
 // Drops unused answers and recorded popups.
 void ResetPopups();
+// The latest file dialog as the operator would see it (built from its arguments, not shown):
+// its title, its accept button's text, and whether it offers to make a new folder.
+struct FileDialogLook {
+    std::string title, accept;
+    bool newFolder;
+};
+FileDialogLook LastFileDialog();
 // Message popups are echoed on stderr unless quiet (a fuzzer shows thousands).
 void QuietPopups(bool quiet);
 

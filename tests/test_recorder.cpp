@@ -210,6 +210,10 @@ TEST_F(Recorder, AnExistingFileIsOverwrittenOnlyWhenTheOperatorSaysSo) {
     seam::Commit(psc, PSC_IDLE_CTRL);
     auto p = seam::TakePopups();
     ASSERT_EQ(p.size(), 3u);
+    auto look = seam::LastFileDialog();
+    EXPECT_EQ(look.title, "Filename");
+    EXPECT_EQ(look.accept, "OK");
+    EXPECT_FALSE(look.newFolder);
     EXPECT_EQ(p[1].title, "File already exists !");
     EXPECT_EQ(p[1].text, "Do you want to overwrite it ?");
     EXPECT_EQ(seam::Text(psc, PSC_FILE), "no file");

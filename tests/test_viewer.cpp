@@ -104,6 +104,10 @@ TEST_F(Viewer, ACancelledDialogChangesNothing) {
     view("r.dat");
     seam::AnswerFileSelect(0, "");
     seam::Commit(psc, PSC_LOAD);
+    auto look = seam::LastFileDialog();  // untitled, "Load", and no new folders
+    EXPECT_EQ(look.title, "");
+    EXPECT_EQ(look.accept, "Load");
+    EXPECT_FALSE(look.newFolder);
     EXPECT_EQ(seam::Plots(psc, PSC_GRAPH)[0].y.size(), 5u);
     EXPECT_EQ(seam::Text(psc, PSC_FILE), dir.path("r.dat"));
 }
