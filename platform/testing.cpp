@@ -148,6 +148,7 @@ int Precision(int p, int ctrl) { return need(p, ctrl).precision; }
 int Color(int p, int ctrl) { return need(p, ctrl).color; }
 double TimerInterval(int p, int ctrl) { return need(p, ctrl).timer->interval() / 1000.0; }
 bool TimerRunning(int p, int ctrl) { return need(p, ctrl).timer->isActive(); }
+double TimerRemaining(int p, int ctrl) { return need(p, ctrl).timer->remainingTime() / 1000.0; }
 std::string AccessibleName(int p, int ctrl) { return need(p, ctrl).body->accessibleName().toStdString(); }
 
 std::vector<PlotInfo> Plots(int p, int graph) {

@@ -81,6 +81,7 @@ int Precision(int panel, int control);
 int Color(int panel, int control);
 double TimerInterval(int panel, int control);
 bool TimerRunning(int panel, int control);
+double TimerRemaining(int panel, int control);  // [s] until the next tick
 std::string AccessibleName(int panel, int control);
 
 struct PlotInfo {

@@ -13,6 +13,17 @@
 #include <thread>
 #include <vector>
 
+// Waits until `ready` holds, checking every 10 ms, for at most `seconds`; true when it held.
+template <class F>
+bool waitUntil(F ready, double seconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 struct Process {
     pid_t pid = -1;
 

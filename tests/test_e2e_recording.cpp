@@ -14,7 +14,7 @@ protected:
 
     void SetUp() override {
         sim = Process::start({PAVRO_BIN_DIR "/pavro-sim", "--link", dir.path("ports/com1")});
-        for (int i = 0; i < 100 && !fs::is_symlink(dir.path("ports/com1")); ++i) Delay(0.02);
+        ASSERT_TRUE(waitUntil([&] { return fs::is_symlink(dir.path("ports/com1")); }, 10)) << "no simulator link";
     }
     Process driver(const std::vector<std::string>& args) {
         std::vector<std::string> argv = {PAVRO_BIN_DIR "/pavro-driver", dir.path(), dir.path("rec.dat")};

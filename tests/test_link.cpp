@@ -2,6 +2,8 @@
 #include "protocol.h"
 #include "sim_fixture.h"
 
+#include <algorithm>
+
 namespace {
 
 TEST(Replies, AnEchoIsTheCommandsWholeTextBeforeItsCarriageReturn) {
@@ -26,6 +28,39 @@ TEST(Replies, OnlyTheQueriesAndVVHaveAFormALateReplyIsKnownBy) {
 }
 
 using Link = ModuleTest;
+
+// The sites that clear in_buf before their read find their reply alone in it; the others
+// (VV, the zero point) read over what the exchange before them left.
+using Steps = ProgramTest;
+
+TEST_F(Steps, EachSiteReadsIntoAClearedBufferOrNotAsItsStepsSay) {
+    std::vector<std::pair<std::string, bool>> cleared;  // command, in_buf empty when it went out
+    seam::AnswerPort(1, [&](const std::string& c) -> std::string {
+        std::string cmd = c.substr(0, c.size() - 1);
+        cleared.emplace_back(cmd.substr(0, 2) == "D1" || cmd.substr(0, 2) == "D2" || cmd.substr(0, 2) == "D3" ? cmd.substr(0, 2) : cmd,
+                             std::all_of(in_buf, in_buf + kReplyMax, [](char b) { return b == 0; }));
+        if (cmd == "VV" || cmd == "D?D?") return cmd + " 123456789\r";
+        if (cmd == "s0") return "s0 7\r";  // shorter than what VV left
+        if (cmd[0] == 's' || cmd[0] == 'd' || cmd == "t12") return cmd + " 1\r";
+        return cmd.substr(0, 2) + "\r";
+    });
+    Fmt(in_buf, "junk");
+    seam::Type(p4, P4_PORT, "1");
+    EXPECT_EQ(set[0], 7);  // not 723456789
+    Fmt(in_buf, "junk");
+    seam::Commit(p1, P1_SAVE);
+    seam::AnswerConfirm(1);
+    seam::UseVirtualTime(true);
+    seam::Commit(p1, P1_ZERO_RESET);
+    seam::UseVirtualTime(false);
+    seam::AnswerPort(1, nullptr);
+    std::vector<std::pair<std::string, bool>> expected = {{"VV", false}};
+    for (const auto& c : kSettingsRead) expected.emplace_back(c, true);
+    for (const char* c : {"D1", "D2", "D3", "S039", "S81", "S!S!"}) expected.emplace_back(c, true);
+    for (const auto& c : kSettingsRead) expected.emplace_back(c, true);
+    expected.emplace_back("D?D?", false);
+    EXPECT_EQ(cleared, expected);
+}
 
 TEST_F(Link, ConfirmingThePortSynchronisesReadsTheSettingsAndEnablesPolling) {
     seam::Type(p4, P4_PORT, "1");
@@ -104,7 +139,7 @@ TEST_F(Link, APulledAdapterFailsEveryExchangeAndRecoversWhenItIsBack) {
     poll();
     EXPECT_EQ(status(), "NO CONNECTION");
     EXPECT_TRUE(seam::Dimmed(p1, P1_SAVE));
-    Delay(0.5);  // the device is back at the same link
+    ASSERT_TRUE(module.waitIdle(3.0));  // the device is back at the same link
     poll();
     EXPECT_EQ(status(), "ok");
     EXPECT_TRUE(seam::Dimmed(p1, P1_SAVE));  // only a completed settings read undims it
@@ -125,11 +160,11 @@ TEST_F(Link, TheTimeOutFollowsTheRecordingFileAndTheNextSave) {
     ASSERT_EQ(speichern, 1);
     poll();
     EXPECT_EQ(status(), "NO CONNECTION");  // 0.3 s from the file's opening on
-    Delay(0.2);  // the late reply lands, and the next exchange's flush discards it
+    ASSERT_TRUE(module.waitIdle(2.0));  // the late reply has landed
     m_stop(psc, PSC_STOP, EVENT_COMMIT, nullptr, 0, 0);
     poll();
     EXPECT_EQ(status(), "NO CONNECTION");  // stays after the recording stops
-    Delay(0.2);
+    ASSERT_TRUE(module.waitIdle(2.0));
     seam::Commit(p1, P1_GO);
     seam::Commit(p1, P1_SAVE);
     poll();

@@ -1,7 +1,9 @@
 // The strip-chart recorder: control, sampling window and axis, value text, recording file.
 #include "sim_fixture.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -15,6 +17,7 @@ protected:
         stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     }
     void TearDown() override {
+        seam::AnswerPort(1, nullptr);
         seam::UseVirtualTime(false);
         ModuleTest::TearDown();
     }
@@ -32,6 +35,16 @@ protected:
     void sampleAt(double t) {
         seam::SetTime(tstart + t);
         seam::Tick(psc, PSC_TIMER);
+    }
+    // The module answered in-process from now on: a test of what is drawn must not depend
+    // on a reply arriving in time on a busy machine.
+    double reading = 0.0;
+    void answerInProcess() {
+        seam::AnswerPort(1, [this](const std::string&) {
+            char r[40];
+            Fmt(r, "M=%f%c", reading, 13);
+            return std::string(r);
+        });
     }
     std::vector<seam::PlotInfo> plots() { return seam::Plots(psc, PSC_GRAPH); }
     seam::AxisInfo xaxis() { return seam::XAxis(psc, PSC_GRAPH); }
@@ -86,9 +99,10 @@ TEST_F(Recorder, AStartSwitchesPollingOffTakesASampleAndShowsTheRunningLook) {
 }
 
 TEST_F(Recorder, TheWindowDrawsKMinusOnePointsThenTheNewest499) {
+    answerInProcess();
     start();
     for (int k = 2; k <= 502; ++k) {
-        module.setReading(10.0 * k);
+        reading = 10.0 * k;
         sampleAt(k - 1);
         auto p = plots();
         if (k <= 2) {
@@ -99,11 +113,11 @@ TEST_F(Recorder, TheWindowDrawsKMinusOnePointsThenTheNewest499) {
         std::size_t drawn = p.back().x.size();
         if (k <= 500) {
             ASSERT_EQ(drawn, static_cast<std::size_t>(k - 1)) << k;
-            EXPECT_NEAR(p.back().y.back(), 10.0 * (k - 1), 1.0) << "the newest is drawn one step later";
+            EXPECT_EQ(p.back().y.back(), 10.0 * (k - 1)) << "the newest is drawn one step later";
         } else {
             ASSERT_EQ(drawn, 499u) << k;
-            EXPECT_NEAR(p.back().y.back(), 10.0 * k, 1.0) << "the newest is last";
-            EXPECT_NEAR(p.back().y[497], 10.0 * (k == 501 ? 499 : 501), 1.0) << "sample 500 is never drawn";
+            EXPECT_EQ(p.back().y.back(), 10.0 * k) << "the newest is last";
+            EXPECT_EQ(p.back().y[497], 10.0 * (k == 501 ? 499 : 501)) << "sample 500 is never drawn";
         }
     }
 }
@@ -273,10 +287,58 @@ TEST_F(Recorder, ModeZeroDrawsOnALogAxisThatCopesWithZeroAndBelow) {
     auto y = seam::YAxis(psc, PSC_GRAPH);
     EXPECT_GT(y.min, 0.0);
     EXPECT_GT(y.max, y.min);
+    for (int mode : {1, 2}) {
+        seam::Commit(psc, PSC_STOP);
+        SetCtrlVal(p1, P1_MODE, mode);
+        start();
+        EXPECT_FALSE(seam::YAxis(psc, PSC_GRAPH).log) << mode;
+    }
+}
+
+TEST_F(Recorder, StopWhileIdleOnlyShowsTheIdleLook) {
     seam::Commit(psc, PSC_STOP);
-    SetCtrlVal(p1, P1_MODE, 2);
+    EXPECT_EQ(plot, 0);
+    EXPECT_EQ(speichern, 0);
+    EXPECT_FALSE(seam::Dimmed(psc, PSC_IDLE_CTRL));
+    EXPECT_TRUE(seam::Dimmed(psc, PSC_VALUE));
+    EXPECT_EQ(seam::Color(psc, PSC_IDLE_INDICATOR), 0x008000);
+    EXPECT_TRUE(sent().empty());
+    EXPECT_TRUE(seam::TakePopups().empty());
+    start("r.dat");  // and a recording starts as ever
+    EXPECT_EQ(speichern, 1);
+    seam::Commit(psc, PSC_STOP);
+}
+
+TEST_F(Recorder, ANewIntervalTakesEffectWhileRecording) {
     start();
-    EXPECT_FALSE(seam::YAxis(psc, PSC_GRAPH).log);
+    for (int t = 1; t <= 100; ++t) sampleAt(t);
+    setInterval(2.0);
+    EXPECT_EQ(seam::TimerInterval(psc, PSC_TIMER), 2.0);
+    sampleAt(101);
+    EXPECT_EQ(xaxis().max, 120.0);  // ten of the new intervals
+    EXPECT_EQ(xaxis().min, 0.0);
+    EXPECT_EQ(plot, 1);
+}
+
+TEST_F(Recorder, OpeningARecordingFileRestartsTheMainTimer) {
+    ASSERT_TRUE(seam::TimerRunning(p1, P1_TIMER));
+    double interval = seam::TimerInterval(p1, P1_TIMER);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_LT(seam::TimerRemaining(p1, P1_TIMER), interval - 0.25);
+    start();  // no file: the timer runs on
+    EXPECT_LT(seam::TimerRemaining(p1, P1_TIMER), interval - 0.25);
+    seam::Commit(psc, PSC_STOP);
+    start("r.dat");
+    EXPECT_GT(seam::TimerRemaining(p1, P1_TIMER), interval - 0.2);
+}
+
+TEST_F(Recorder, ClosingTheMainPanelWhileRecordingWritesTheSettingsAndEndsAtOnce) {
+    start("r.dat");
+    sampleAt(1);
+    EXPECT_EXIT(seam::Close(p1), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(dir.read("pavro.ini"), " 1 1.000000 1 1 0.000000 10.000000 0.000000 10.000000 Lu_2002\n");
+    std::string content = dir.read("r.dat");
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 2);  // both lines, none cut short
 }
 
 }  // namespace
