@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Application shell: start-up, shutdown and the settings file.
 #pragma once
 

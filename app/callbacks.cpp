@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Binds every callback name of the panel file to its routine.
 #include "app.h"
 

@@ -1,7 +1,8 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes panels.h from the panel file, so the ids the program uses and the ids the panel
 # file holds cannot drift apart. Run as: cmake -DIN=pavro_5.uir -DOUT=panels.h -P gen_panels.cmake
 file(READ "${IN}" json)
-set(out "// Panel, control and menu ids, generated from pavro_5.uir at build time. Do not edit.\n#pragma once\n\n")
+set(out "// SPDX-License-Identifier: GPL-3.0-or-later\n// Panel, control and menu ids, generated from pavro_5.uir at build time. Do not edit.\n#pragma once\n\n")
 string(JSON npanels LENGTH "${json}" panels)
 math(EXPR last "${npanels} - 1")
 foreach(i RANGE ${last})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pavro: the operator's front end for the oxygen measuring module.
 #include "app.h"
 

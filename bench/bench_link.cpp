@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Link benchmark: the program's own overhead per transaction and per live poll against
 // pavro-sim running as a separate process, and the paced poll's wall time against the wire
 // time of its bytes. Usage: bench_link SIM_BINARY WORKDIR [N]

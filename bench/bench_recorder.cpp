@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recorder benchmark.
 //   bench_recorder step WORKDIR          CPU cost of one sampling step, full window, ten overlaid
 //                                        plots, offscreen; the module's reply and the pause excluded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soak: a million transactions and a long recording against pavro-sim at WORKDIR/ports/com1;
 // resident memory after a warm-up and at the end.
 //   bench_soak WORKDIR TRANSACTIONS SAMPLES

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Viewer benchmark helper.
 //   bench_viewer gen FILE MB    writes a recording file of about MB megabytes
 //   bench_viewer load FILE      loads FILE in the viewer offscreen; prints seconds, points

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The live poll's seven transactions done the same way as pavro does them (flush out,
 write, flush in, read to the carriage return), with pyserial. Prints the median time of one
 transaction in microseconds. Usage: pyserial_poll.py DEVICE [N]"""

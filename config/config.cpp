@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Module settings (read and write) and zero-point calibration.
 #include "config.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Module configuration: reading and writing the module's settings, zero-point calibration.
 #pragma once
 

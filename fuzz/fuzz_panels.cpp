@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the panel-file loader with any file content: every panel it holds is loaded, as the
 // program loads its three; a faulty file must give a clear problem, never a crash or a hang.
 #include "app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the reply handling of every transaction site. The input is a script: operations of
 // the operator and the timers (re-synchronise, which is what connecting exchanges, live poll,
 // settings read and write, zero-point reset and adjust, pump, recorder start, sample and

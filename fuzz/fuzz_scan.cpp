@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the scanner with every format the program reads with, over text as a module or a
 // file could hold it: NULs, over-long numbers, garbage.
 #include "io.h"

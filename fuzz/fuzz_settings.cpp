@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the settings-file read with any file content; whatever was accepted is written back
 // and must read back to the same line.
 #include "app.h"

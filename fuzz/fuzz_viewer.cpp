@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Differential fuzzing of the viewer's reading: its fast reading of a group's lines must give
 // exactly what converting every line would, on any file.
 #include "io.h"

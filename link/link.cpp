@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module protocol: every exchange is one transaction over out_buf and in_buf, built from
 // the steps below in the order each site prescribes.
 #include "link.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Module link: the command/reply protocol, the link-failure indication and the serial link.
 #pragma once
 

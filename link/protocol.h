@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module's reply forms, read as pure functions of the text: no port, no globals.
 #pragma once
 

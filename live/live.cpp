@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live polling and the presentation of values by display mode and module type.
 #include "live.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live readings: timer-driven polling and the presentation of values by display mode.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files and paths. Reads are buffered; every FmtFile is one unbuffered write, so a line that
 // was written has reached the operating system even if the process is killed right after.
 #include "format_internal.h"

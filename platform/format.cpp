@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format language: Fmt, Scan and their file forms share the directive parser and the
 // number conversions here. Conversions use std::to_chars/from_chars, which ignore the locale.
 #include "format_internal.h"

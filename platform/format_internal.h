@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Private to platform/: the format language's parser and scanner, shared by the string and
 // file forms of Fmt and Scan.
 #pragma once

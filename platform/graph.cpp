@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph control on QCustomPlot. Plots are drawn as curves in the order of their points,
 // as the caller gave them. A plot refers to the caller's arrays (attribute 1143 = 0) or keeps
 // a copy (1143 = 1). A logarithmic y axis leaves out values of zero and below.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial, formatting and file operations of the run-time layer.
 //
 // Names and argument orders follow the run-time the program was written against, so the

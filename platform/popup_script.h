@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Private to platform/: scripted popup answers for test binaries.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Modal popups. In test binaries the answers come from a script (platform/testing.h) and
 // every popup is recorded instead of shown.
 #include "io.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial ports on QSerialPort in blocking use. A port whose device disappears (a USB adapter
 // pulled, a simulator restarted) fails every operation until the device is back at the same
 // path; then it is reopened with the configuration it had, unseen by the caller.

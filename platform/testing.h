@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The testing seam: linked only into tests and benchmarks. Delivers operator actions and
 // timer ticks exactly as the run-time would, answers popups from a script, and reads back
 // what the panels show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Panels from the panel file (JSON), controls as Qt widgets, callbacks bound by name.
 #include "platform_internal.h"
 #include "ui_model.h"

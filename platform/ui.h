@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // User-interface operations of the run-time layer: panels loaded from the panel file,
 // controls addressed by number, callbacks bound by name, timers, the graph and popups.
 // Everything runs on the one GUI thread; a callback that blocks stalls the interface.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Private to platform/: the loaded panels and their controls, shared by the operations in
 // ui.cpp, the graph in graph.cpp and the testing seam.
 #pragma once

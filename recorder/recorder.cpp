@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The strip-chart recorder: control of the recorder panel, the timed sample with its
 // 500-point window, and the recording file.
 #include "recorder.h"

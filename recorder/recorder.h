@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strip-chart recorder: recorder control, sampling step and recording file.
 #pragma once
 

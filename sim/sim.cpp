@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module simulator on a pseudo-terminal.
 //
 // A real module cannot answer before the command has crossed the wire, so every reply

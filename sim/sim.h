@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module simulator: plays the oxygen measuring module on a pseudo-terminal, answering
 // every command of the protocol in the module's reply forms, with switchable faults.
 // Runs its own thread; every method may be called from any thread.

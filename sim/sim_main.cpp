@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pavro-sim: the module simulator as a process, for the demo, benchmarks and end-to-end tests.
 #include "sim.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Closes a top-level window by its title as a window manager does for the operator:
 a WM_DELETE_WINDOW message. Usage: close_window.py TITLE [SECONDS]. Exit 1 if not found."""
 import sys

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pavro-driver: runs the program's own logic in a process of its own, operated through the
 // testing seam instead of a person, against pavro-sim at WORKDIR/ports/com1.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the panel-level suites: a program folder of its own per test, holding the real
 // panel file, and the program started in-process as main starts it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built programs as separate processes, as an operator or a script would.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's process-wide state, put back to a fresh start: shared by the tests and the
 // fuzz targets that run the program in-process.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pavro-screenshots OUTDIR: pictures of the panels in their significant states, rendered
 // offscreen from the real panel file against the module simulator, for the README and docs.
 #include "app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program in-process against the module simulator on a real pty at ports/com1.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Module settings and zero-point calibration.
 #include "sim_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pavro and pavro-sim as separate processes: confirm the port, poll, close.
 #include "fixture.h"
 #include "process.h"

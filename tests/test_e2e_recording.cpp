@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording as processes: against pavro-sim, killed mid-recording, and read back by the viewer.
 #include "fixture.h"
 #include "process.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built program as a separate process on a real (virtual) X display.
 #include "fixture.h"
 #include "process.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every operation against every fault of the module: the reaction its site prescribes, and a
 // program that works again once the module does.
 #include "sim_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files and paths of the run-time layer.
 #include "fixture.h"
 

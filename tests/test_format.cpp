@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format language: every format the program uses, number forms, bounds, and locale
 // independence.
 #include "io.h"

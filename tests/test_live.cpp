@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live polling: what the panel shows after each outcome of a poll.
 #include "sim_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test main: the run-time starts offscreen with popups answered from the script.
 #include "testing.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real panel file loaded offscreen: start-up state, display modes and module-type layout.
 #include "fixture.h"
 

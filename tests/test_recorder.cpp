@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The strip-chart recorder: control, sampling window and axis, value text, recording file.
 #include "sim_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial operations of the run-time layer on a pseudo-terminal the test opens itself.
 #include "fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: read whole or not at all, written as one exact line.
 #include "fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer: thinning by file size, the count rules, and files that are not what they seem.
 #include "fixture.h"
 #include "viewer_reference.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's thinning written out plainly: every line of a group converted into the group's
 // slot. The viewer's own reading must give exactly this; the viewer tests and the viewer's
 // fuzz target compare with it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pavro-ports: which serial device each port number stands for, whether it is there, and
 // whether this user may open it.
 #include "io.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorded-file viewer: at most 998 points, the last line of each group of `step` lines.
 #include "viewer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recorded-file viewer: loads, thins and plots a recording file.
 #pragma once
 
