@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app.h"
 
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "live.h"
@@ -10,14 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-int p1, p4, psc, m1;
-int com_nummer = 1;
-double abtast = 1.0;
-int was[2] = {1, 1};
-double skl[4] = {0.0, 10.0, 0.0, 10.0};
 char p1_titel[] = "Kelto O2-Messung";
 
-const char kPanelFile[] = "pavro_5.uir";
 const char kSettingsFile[] = "pavro.ini";
 
 static const char kSettingsWrite[] = " %d %f %d %d %f %f %f %f Lu_2002\n";
@@ -29,15 +24,8 @@ void starten() {
     RegisterCallbacks(table, n);
     panels_laden();
     setup();
-    hol = 0;
+    hol_setzen(0);
     speichern = 0;
-}
-
-void panels_laden() {
-    p1 = LoadPanel(0, kPanelFile, P1);
-    psc = LoadPanel(0, kPanelFile, PSC);
-    p4 = LoadPanel(p1, kPanelFile, P4);
-    m1 = GetPanelMenuBar(p1);
 }
 
 // The settings file's path, or false when the program's directory does not fit.
@@ -46,37 +34,42 @@ static bool settingsPath(char (&path)[kMaxPathname]) {
     return GetProjectDir(dir) == 0 && MakePathname(dir, kSettingsFile, path) == 0;
 }
 
-void ini_lesen() {
+static const Einstellungen kDefaults = {1, 1.0, {1, 1}, {0.0, 10.0, 0.0, 10.0}};
+
+// The settings file's record, or the defaults unless all eight values are read: the file is
+// taken whole or not at all.
+static Einstellungen settings_read() {
+    Einstellungen e = kDefaults;
     char path[kMaxPathname];
     int n = -1;
     if (settingsPath(path)) {
         int h = CVI_OpenFile(path, 1, 0, 1);
         if (h > 0) {
-            n = ScanFile(h, kSettingsRead, &com_nummer, &abtast, &was[0], &was[1], &skl[0], &skl[1], &skl[2], &skl[3]);
+            n = ScanFile(h, kSettingsRead, &e.com_nummer, &e.abtast, &e.was[0], &e.was[1], &e.skl[0], &e.skl[1],
+                         &e.skl[2], &e.skl[3]);
             CVI_CloseFile(h);
         }
     }
-    if (n < 8) {  // the file is taken whole or not at all
-        was[0] = 1;
-        was[1] = 1;
-        abtast = 1.0;
-        skl[0] = 0.0;
-        skl[1] = 10.0;
-        skl[2] = 0.0;
-        skl[3] = 10.0;
-        com_nummer = 1;
-    }
+    return n < 8 ? kDefaults : e;
+}
+
+void ini_lesen() {
+    Einstellungen e = settings_read();
+    port_setzen(e.com_nummer);
+    recorder_einstellen(e.abtast, e.was, e.skl);
 }
 
 // Writes the line into `path`; true when all of it was written.
-static bool writeSettings(const char* path) {
+static bool writeSettings(const char* path, const Einstellungen& e) {
     int h = CVI_OpenFile(path, 2, 0, 1);
     if (h <= 0) return false;
-    bool ok = FmtFile(h, kSettingsWrite, com_nummer, abtast, was[0], was[1], skl[0], skl[1], skl[2], skl[3]) > 0;
+    bool ok = FmtFile(h, kSettingsWrite, e.com_nummer, e.abtast, e.was[0], e.was[1], e.skl[0], e.skl[1], e.skl[2],
+                      e.skl[3]) > 0;
     return CVI_CloseFile(h) == 0 && ok;
 }
 
 void ini_schreiben() {
+    const Einstellungen e = {com_nummer, abtast, {was[0], was[1]}, {skl[0], skl[1], skl[2], skl[3]}};
     char name[kMaxPathname], path[kMaxPathname];
     if (!settingsPath(name) || ResolveLink(name, path) != 0) return;  // a link: its target is written
     // Written beside the file, on the device, then renamed over it: a full disk or a power
@@ -88,13 +81,13 @@ void ini_schreiben() {
         int h = CVI_OpenFile(tmp, 2, 0, 1);
         if (h > 0) {
             CVI_CloseFile(h);
-            int r = writeSettings(tmp) ? ReplaceFileDurably(tmp, path) : -1;
+            int r = writeSettings(tmp, e) ? ReplaceFileDurably(tmp, path) : -1;
             if (r == 0) return;
             DeleteFile(tmp);
             if (r != kReplaceKeepsOwner) return;
         }
     }
-    if (writeSettings(path)) SyncFile(path);
+    if (writeSettings(path, e)) SyncFile(path);
 }
 
 void enden() {
@@ -109,7 +102,7 @@ int schluss(int, int event, void*, int, int) {
 }
 
 void setup() {
-    com_nummer = 1;
+    port_setzen(1);
     speichern = 0;
     plot = 0;
     ini_lesen();

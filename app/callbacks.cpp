@@ -3,7 +3,6 @@
 #include "app.h"
 
 #include "config.h"
-#include "link.h"
 #include "live.h"
 #include "recorder.h"
 #include "ui.h"

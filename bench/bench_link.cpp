@@ -3,6 +3,7 @@
 // pavro-sim running as a separate process, and the paced poll's wall time against the wire
 // time of its bytes. Usage: bench_link SIM_BINARY WORKDIR [N]
 #include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "live.h"

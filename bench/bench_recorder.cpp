@@ -4,6 +4,7 @@
 //                                        plots, offscreen; the module's reply and the pause excluded
 //   bench_recorder jitter WORKDIR SECS   sample times of PSC_TIMER at 1 s against the simulator
 #include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "recorder.h"

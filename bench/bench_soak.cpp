@@ -3,6 +3,7 @@
 // resident memory after a warm-up and at the end.
 //   bench_soak WORKDIR TRANSACTIONS SAMPLES
 #include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "live.h"

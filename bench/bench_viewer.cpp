@@ -4,6 +4,7 @@
 //   bench_viewer load FILE      loads FILE in the viewer offscreen; prints seconds, points
 //                               and the process's peak resident memory
 #include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "recorder.h"
 #include "testing.h"

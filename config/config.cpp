@@ -2,7 +2,7 @@
 // Module settings (read and write) and zero-point calibration.
 #include "config.h"
 
-#include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "protocol.h"
@@ -159,7 +159,7 @@ static void zero_point(const ZeroCommand& z) {
     } else {
         Delay(kZeroWait);
         SetCtrlVal(p1, P1_STATUS, "ok");
-        hol = 1;
+        hol_setzen(1);
     }
     SetCtrlVal(p1, P1_BUSY, 0);
 }

@@ -2,6 +2,7 @@
 // Fuzzes the panel-file loader with any file content: every panel it holds is loaded, as the
 // program loads its three; a faulty file must give a clear problem, never a crash or a hang.
 #include "app.h"
+#include "handles.h"
 #include "testing.h"
 #include "ui.h"
 

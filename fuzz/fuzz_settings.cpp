@@ -2,6 +2,7 @@
 // Fuzzes the settings-file read with any file content; whatever was accepted is written back
 // and must read back to the same line.
 #include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "testing.h"
 

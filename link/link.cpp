@@ -3,19 +3,17 @@
 // the steps below in the order each site prescribes.
 #include "link.h"
 
-#include "app.h"
-#include "protocol.h"
-#include "config.h"
+#include "handles.h"
 #include "io.h"
+#include "protocol.h"
 #include "ui.h"
 
-#include <cstdlib>
 #include <cstring>
 
+int com_nummer = 1;
 char in_buf[kBufSize];
 char out_buf[kBufSize];
 char owed[kBufSize];
-int hol;
 double wert[8];
 int set[13];
 double ewert[4];
@@ -78,31 +76,4 @@ void uebertragungsfehler() {
     dimSaveSettings(1);
 }
 
-// ----- serial link ---------------------------------------------------------------------------
-
-// Synchronises with the module, reads its settings and enables polling.
-static void synchronisieren() {
-    vollen();
-    holset();
-    hol = 1;
-}
-
-int comok(int, int, int event, void*, int, int) {
-    if (event != EVENT_COMMIT) return 0;
-    GetCtrlVal(p4, P4_PORT, &com_nummer);
-    OpenComConfig(com_nummer, "", 9600, 0, 8, 1, 128, 24);
-    if (*_GetRs232Err() != 0) {
-        MessagePopup("", "COM-PORT kann nicht geoeffnet werden !");
-        std::exit(0);  // the settings file keeps its previous contents
-    }
-    SetComTime(com_nummer, kTimeoutNormal);
-    HidePanel(p4);
-    synchronisieren();
-    return 0;
-}
-
-int go(int, int, int event, void*, int, int) {
-    if (event != EVENT_COMMIT) return 0;
-    synchronisieren();
-    return 0;
-}
+void port_setzen(int port) { com_nummer = port; }

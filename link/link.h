@@ -5,10 +5,10 @@
 constexpr int kBufSize = 25;   // in_buf and out_buf: 24 characters and a terminating zero
 constexpr int kReplyMax = 24;  // a reply is read up to 24 bytes
 
+extern int com_nummer;          // serial port number: the port of every exchange
 extern char in_buf[kBufSize];   // the reply of the current transaction; byte 24 stays zero
 extern char out_buf[kBufSize];  // the command of the current transaction
 extern char owed[kBufSize];     // a command whose read timed out: its reply may yet come, late
-extern int hol;                 // live polling enabled
 extern double wert[8];          // u1..u6 in 1..6, the main reading in 7
 extern int set[13];             // s0..s8 in 0..8 (0 the settings word), the module-type code in 12
 extern double ewert[4];         // d1..d3 in 1..3
@@ -42,5 +42,5 @@ void tx_exchange();
 // The same with tx_read_any, for the live poll.
 void tx_exchange_any();
 
-int comok(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int go(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// The port of every later exchange, as the operator confirmed it or the settings file gave it.
+void port_setzen(int port);

@@ -2,12 +2,13 @@
 // Live polling and the presentation of values by display mode and module type.
 #include "live.h"
 
-#include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "protocol.h"
 #include "ui.h"
 
+int hol;
 int fehlx;
 int Label_H;
 
@@ -66,6 +67,8 @@ void dezimalpunkt() {
 }
 
 // ----- live poll -------------------------------------------------------------------------------
+
+void hol_setzen(int on) { hol = on; }
 
 int timer1(int, int, int, void*, int, int) {
     if (hol) holen();

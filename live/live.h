@@ -2,9 +2,12 @@
 // Live readings: timer-driven polling and the presentation of values by display mode.
 #pragma once
 
+extern int hol;      // live polling enabled: P1_TIMER polls while it is 1
 extern int fehlx;    // the last live poll failed
 extern int Label_H;  // module-type digit: set[12] % 10
 
+// Live polling on (1) or off (0).
+void hol_setzen(int on);
 int timer1(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 // One live poll: u1..u6 and m2.
 void holen();

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <initializer_list>
 
+constexpr std::size_t kMaxPathname = 260;  // a path and its terminating zero
+
 // ---------------------------------------------------------------------------------------------
 // Serial port
 
@@ -44,6 +46,16 @@ int* _GetRs232Err();
 // The device file that port number `port` stands for, written into `device` (bounded).
 // Returns 0, or kRs232BadPort for a number outside 1..96.
 int ComPortDevice(int port, char* device, std::size_t size);
+
+// What port number `port` stands for on this machine, for the operator's diagnosis.
+struct ComPortInfo {
+    char device[kMaxPathname];  // the device file (see ComPortDevice)
+    bool exists;                // the device is there
+    bool mayOpen;               // this user may read and write it
+    char group[64];             // the group that owns it: the one to join when mayOpen is false
+};
+// Fills `info`; returns 0, or kRs232BadPort for a number outside 1..96.
+int ComPortInfoOf(int port, ComPortInfo* info);
 
 // ---------------------------------------------------------------------------------------------
 // Formatting and scanning (locale independent)
@@ -138,8 +150,6 @@ int GetFileInfo(const char* path, long long* size);
 int GetProjectDir(char* directory);
 // Joins directory and name into `path` (260 characters). Negative when it does not fit.
 int MakePathname(const char* directory, const char* name, char* path);
-
-constexpr std::size_t kMaxPathname = 260;
 
 // ---------------------------------------------------------------------------------------------
 // Time

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -171,6 +172,22 @@ int ComPortDevice(int port, char* device, std::size_t size) {
     std::size_t n = static_cast<std::size_t>(b.size()) < size ? static_cast<std::size_t>(b.size()) : size - 1;
     std::memcpy(device, b.constData(), n);
     device[n] = '\0';
+    return 0;
+}
+
+int ComPortInfoOf(int port, ComPortInfo* info) {
+    if (int r = ComPortDevice(port, info->device, sizeof info->device); r != 0) return r;
+    QFileInfo fi(QString::fromLocal8Bit(info->device));
+    info->exists = fi.exists();
+#ifdef Q_OS_UNIX
+    info->mayOpen = info->exists && ::access(info->device, R_OK | W_OK) == 0;
+#else
+    info->mayOpen = info->exists;
+#endif
+    QByteArray g = info->exists ? QFileInfo(fi.canonicalFilePath()).group().toLocal8Bit() : QByteArray();
+    std::size_t n = std::min(static_cast<std::size_t>(g.size()), sizeof info->group - 1);
+    std::memcpy(info->group, g.constData(), n);
+    info->group[n] = '\0';
     return 0;
 }
 

@@ -3,7 +3,7 @@
 // 500-point window, and the recording file.
 #include "recorder.h"
 
-#include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "protocol.h"
@@ -13,6 +13,9 @@
 #include <cmath>
 #include <climits>
 
+double abtast = 1.0;
+int was[2] = {1, 1};
+double skl[4] = {0.0, 10.0, 0.0, 10.0};
 int plot;
 int speichern;
 unsigned char wat;
@@ -51,6 +54,13 @@ void faerben(int running) {
     SetCtrlAttribute(psc, PSC_RUN_INDICATOR, ATTR_COLOR, running ? kColourRunning : kColourOff);
 }
 
+void recorder_einstellen(double interval, const int autoscale[2], const double scale[4]) {
+    abtast = interval;
+    was[0] = autoscale[0];
+    was[1] = autoscale[1];
+    for (int i = 0; i < 4; ++i) skl[i] = scale[i];
+}
+
 void stripch(int, int, void*, int) {
     DisplayPanel(psc);
     SetCtrlVal(psc, PSC_INTERVAL, abtast);
@@ -72,7 +82,7 @@ int skalieren(int, int, int event, void*, int, int) {
 
 int m_run(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || plot) return 0;
-    hol = 0;
+    hol_setzen(0);
     faerben(1);
     speichern_starten();
     GetCtrlVal(p1, P1_MODE, &wat);

@@ -8,6 +8,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -340,6 +342,12 @@ bool Simulator::start(const std::string& link) {
     if (!impl_->openPty()) return false;
     impl_->stopping = false;
     impl_->worker = std::thread([this] { impl_->run(); });
+    // A real module answers in its own time whatever the host is doing: where the system
+    // allows it, the simulator's thread runs before ordinary work, so a loaded machine does
+    // not make it late. Refused (an ordinary user), it runs as any thread does.
+    sched_param prio{};
+    prio.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    pthread_setschedparam(impl_->worker.native_handle(), SCHED_FIFO, &prio);
     return true;
 }
 

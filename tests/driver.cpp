@@ -10,6 +10,7 @@
 //                                                 BYTES (a disk that fills), stop; prints
 //                                                 "samples N" when it has kept running to the end
 #include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "recorder.h"

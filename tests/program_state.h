@@ -5,6 +5,7 @@
 
 #include "app.h"
 #include "config.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "live.h"

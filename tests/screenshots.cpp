@@ -2,6 +2,7 @@
 // pavro-screenshots OUTDIR: pictures of the panels in their significant states, rendered
 // offscreen from the real panel file against the module simulator, for the README and docs.
 #include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "recorder.h"

@@ -4,10 +4,6 @@
 #include "io.h"
 #include "ui.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,13 +16,6 @@ const char kUsage[] =
     "exists, and whether you may open it. A link ports/com<n> beside pavro wins over the\n"
     "standard devices. Without --all only ports whose device exists, or that have a link,\n"
     "are listed.\n";
-
-std::string groupOf(const char* device) {
-    struct stat st{};
-    if (stat(device, &st) != 0) return "";
-    group* g = getgrgid(st.st_gid);
-    return g ? g->gr_name : std::to_string(st.st_gid);
-}
 
 }  // namespace
 
@@ -46,17 +35,16 @@ int main(int argc, char** argv) {
     std::printf("%-5s %-40s %-8s %s\n", "port", "device", "exists", "you may open it");
     int listed = 0, usable = 0;
     for (int port = 1; port <= 96; ++port) {
-        char device[kMaxPathname];
-        ComPortDevice(port, device, sizeof device);
-        bool link = std::strstr(device, "/ports/com") != nullptr;
-        bool exists = access(device, F_OK) == 0;
-        if (!all && !exists && !link) continue;
+        ComPortInfo info;
+        ComPortInfoOf(port, &info);
+        bool link = std::strstr(info.device, "/ports/com") != nullptr;
+        if (!all && !info.exists && !link) continue;
         ++listed;
-        std::string verdict;
-        if (!exists) verdict = link ? "no: the link points at nothing" : "no: no such device";
-        else if (access(device, R_OK | W_OK) == 0) verdict = "yes", ++usable;
-        else verdict = "no: join group '" + groupOf(device) + "' (sudo adduser $USER " + groupOf(device) + "), then log in again";
-        std::printf("%-5d %-40s %-8s %s\n", port, device, exists ? "yes" : "no", verdict.c_str());
+        std::string verdict, group = info.group;
+        if (!info.exists) verdict = link ? "no: the link points at nothing" : "no: no such device";
+        else if (info.mayOpen) verdict = "yes", ++usable;
+        else verdict = "no: join group '" + group + "' (sudo adduser $USER " + group + "), then log in again";
+        std::printf("%-5d %-40s %-8s %s\n", port, info.device, info.exists ? "yes" : "no", verdict.c_str());
     }
     if (!listed) std::printf("(no serial devices found; --all lists every port number)\n");
     std::printf("%d of the listed ports can be opened by you\n", usable);

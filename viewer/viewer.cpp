@@ -2,7 +2,7 @@
 // The recorded-file viewer: at most 998 points, the last line of each group of `step` lines.
 #include "viewer.h"
 
-#include "app.h"
+#include "handles.h"
 #include "io.h"
 #include "recorder.h"
 #include "ui.h"

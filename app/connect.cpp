@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The connection to the module: port open, first settings read, re-synchronisation. The one
+// place that knows the link, live polling and the settings together.
+#include "app.h"
+
+#include "config.h"
+#include "handles.h"
+#include "io.h"
+#include "link.h"
+#include "live.h"
+#include "ui.h"
+
+#include <cstdlib>
+
+// Synchronises with the module, reads its settings and enables polling.
+static void synchronisieren() {
+    vollen();
+    holset();
+    hol_setzen(1);
+}
+
+int comok(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    int port = 0;
+    GetCtrlVal(p4, P4_PORT, &port);
+    port_setzen(port);
+    OpenComConfig(com_nummer, "", 9600, 0, 8, 1, 128, 24);
+    if (*_GetRs232Err() != 0) {
+        MessagePopup("", "COM-PORT kann nicht geoeffnet werden !");
+        std::exit(0);  // the settings file keeps its previous contents
+    }
+    SetComTime(com_nummer, kTimeoutNormal);
+    HidePanel(p4);
+    synchronisieren();
+    return 0;
+}
+
+int go(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    synchronisieren();
+    return 0;
+}
