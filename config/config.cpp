@@ -36,9 +36,9 @@ int settings_word(int word, int flag0, int flag1, int flag3, int mode) {
 // One query of the settings read: build, clear, flush out, write, flush in, read. True when
 // the reply echoes the query; only such a reply is parsed, so no other command's reply
 // (a late one, above all) ever becomes a setting.
-static bool query(const char* format, int i) {
-    if (i >= 0) Fmt(out_buf, format, i, kCR);
-    else Fmt(out_buf, format, kCR);
+static bool query(Cmd c, int i) {
+    if (i >= 0) Fmt(out_buf, kCommands[c].format, i, kCR);
+    else Fmt(out_buf, kCommands[c].format, kCR);
     clear_in_buf();
     tx_exchange();
     return reply_echoes(in_buf, out_buf);
@@ -47,17 +47,17 @@ static bool query(const char* format, int i) {
 void holset() {
     SetCtrlVal(p1, P1_STATUS, "GET");
     for (int i = 0; i <= 8; ++i) {
-        bool echoed = query("s%d%c", i);
-        if (echoed) Scan(in_buf + 2, "%d", &set[i]);
+        bool echoed = query(kCmdS, i);
+        if (echoed) reply_int(kCmdS, in_buf, &set[i]);
         if (ReturnRS232Err() != 0 || !echoed) return uebertragungsfehler();
     }
     // A t12 that fails goes unnoticed; one answered by some other command's reply does not.
-    bool echoed = query("t12%c", -1);
-    if (echoed) Scan(in_buf + 3, "%d", &set[12]);
+    bool echoed = query(kCmdT12, -1);
+    if (echoed) reply_int(kCmdT12, in_buf, &set[12]);
     else if (ReturnRS232Err() == 0) return uebertragungsfehler();
     for (int i = 1; i <= 3; ++i) {
-        echoed = query("d%d%c", i);
-        if (echoed) Scan(in_buf + 2, "%f", &ewert[i]);
+        echoed = query(kCmdD, i);
+        if (echoed) reply_double(kCmdD, in_buf, &ewert[i]);
         if (ReturnRS232Err() != 0 || !echoed) return uebertragungsfehler();
     }
     int w = set[0];
@@ -81,7 +81,7 @@ void holset() {
 
 // One command of the settings write; true when the link held.
 static bool send_d(int i) {
-    Fmt(out_buf, "D%d%f[e2p3]%c", i, ewert[i], kCR);
+    Fmt(out_buf, kCommands[kCmdDWrite].format, i, ewert[i], kCR);
     tx_flush_out();
     clear_in_buf();
     tx_flush_in();  // input is flushed before the write here
@@ -90,9 +90,9 @@ static bool send_d(int i) {
     return ReturnRS232Err() == 0;
 }
 
-static bool send_s(const char* format, int value, bool withValue) {
-    if (withValue) Fmt(out_buf, format, value, kCR);
-    else Fmt(out_buf, format, kCR);
+static bool send_s(Cmd c, int value) {
+    if (c == kCmdStore) Fmt(out_buf, kCommands[c].format, kCR);
+    else Fmt(out_buf, kCommands[c].format, value, kCR);
     clear_in_buf();
     tx_exchange();
     return ReturnRS232Err() == 0;
@@ -112,9 +112,9 @@ void stset() {
     GetCtrlVal(p1, P1_S8, &set[8]);
     for (int i = 1; i <= 3; ++i)
         if (!send_d(i)) return uebertragungsfehler();
-    if (!send_s("S0%d%c", set[0], true)) return uebertragungsfehler();
-    if (!send_s("S8%d%c", set[8], true)) return uebertragungsfehler();
-    if (!send_s("S!S!%c", 0, false)) return uebertragungsfehler();
+    if (!send_s(kCmdS0, set[0])) return uebertragungsfehler();
+    if (!send_s(kCmdS8, set[8])) return uebertragungsfehler();
+    if (!send_s(kCmdStore, 0)) return uebertragungsfehler();
     holset();
 }
 
@@ -133,12 +133,12 @@ constexpr double kZeroWait = 1.0;     // [s] after a successful command
 
 struct ZeroCommand {
     const char* question;
-    const char* command;
+    Cmd command;
     const char* failure;  // P1_STATUS text when the exchange fails
 };
 
-static const ZeroCommand kReset = {"Reset Zero Point ?", "D?D?%c", "ERROR NO CONNECT"};
-static const ZeroCommand kAdjust = {"Adjust Zero Point ?", "D!D!%c", "NO CONNECT"};
+static const ZeroCommand kReset = {"Reset Zero Point ?", kCmdZeroReset, "ERROR NO CONNECT"};
+static const ZeroCommand kAdjust = {"Adjust Zero Point ?", kCmdZeroAdjust, "NO CONNECT"};
 
 static void zero_point(const ZeroCommand& z) {
     if (fehlx) {
@@ -152,7 +152,7 @@ static void zero_point(const ZeroCommand& z) {
     if (!ConfirmPopup("CALIBRATION", z.question)) return;
     SetCtrlVal(p1, P1_BUSY, 1);
     SetCtrlVal(p1, P1_STATUS, "SAVE");
-    Fmt(out_buf, z.command, kCR);
+    Fmt(out_buf, kCommands[z.command].format, kCR);
     tx_exchange();
     if (ReturnRS232Err() != 0) {
         SetCtrlVal(p1, P1_STATUS, z.failure);

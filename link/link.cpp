@@ -65,7 +65,7 @@ void tx_exchange_any() {
 // ----- shared routines -----------------------------------------------------------------------
 
 void vollen() {
-    Fmt(out_buf, "VV%c", kCR);
+    Fmt(out_buf, kCommands[kCmdVV].format, kCR);
     tx_exchange();
 }
 

@@ -87,20 +87,20 @@ void holen() {
     // of what the exchange before the poll left there.
     clear_in_buf();
     for (int i = 1; i <= 6; ++i) {
-        Fmt(out_buf, "u%d%c", i, kCR);
+        Fmt(out_buf, kCommands[kCmdU].format, i, kCR);
         tx_exchange_any();
-        Scan(in_buf + 1, "%f", &wert[i]);
+        reply_double(kCmdU, in_buf, &wert[i]);
         if (ReturnRS232Err() != 0) return poll_failed();
-        if (in_buf[0] != 'u') {
+        if (!reply_letter_ok(kCmdU, in_buf)) {
             SetCtrlVal(p1, P1_STATUS, in_buf);
             vollen();
         }
         clear_in_buf();
     }
-    Fmt(out_buf, "m2%c", kCR);
+    Fmt(out_buf, kCommands[kCmdM2].format, kCR);
     tx_exchange_any();
-    Scan(in_buf + 2, "%f", &wert[7]);
-    if (in_buf[0] == 'M') {
+    reply_double(kCmdM2, in_buf, &wert[7]);
+    if (reply_letter_ok(kCmdM2, in_buf)) {
         SetCtrlVal(p1, P1_STATUS, "ok");
         fehlx = 0;
     } else {

@@ -105,7 +105,7 @@ int m_run(int, int, int event, void*, int, int) {
 int m_stop(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     plot = 0;
-    if (speichern) CVI_CloseFile(filedat);
+    if (speichern) CloseFile(filedat);
     speichern = 0;
     faerben(0);
     return 0;
@@ -113,7 +113,7 @@ int m_stop(int, int, int event, void*, int, int) {
 
 int endSC(int, int event, void*, int, int) {
     if (event != EVENT_CLOSE) return 0;
-    if (speichern) CVI_CloseFile(filedat);
+    if (speichern) CloseFile(filedat);
     speichern = 0;
     plot = 0;
     HidePanel(psc);
@@ -170,11 +170,11 @@ static void axis_and_draw() {
 void plotten() {
     SetCtrlVal(psc, PSC_BUSY, 1);
     mzeit = Timer() - tstart;
-    Fmt(out_buf, "m2%c", kCR);
+    Fmt(out_buf, kCommands[kCmdM2].format, kCR);
     clear_in_buf();
     tx_exchange();
-    Scan(in_buf + 2, "%f", &mw);
-    if (in_buf[0] == 'M') {
+    reply_double(kCmdM2, in_buf, &mw);
+    if (reply_letter_ok(kCmdM2, in_buf)) {
         messwert();
     } else {
         Fmt(mw_buf, "* %s  *", in_buf);
@@ -203,7 +203,7 @@ void speichern_starten() {
         if (r == 1 && ConfirmPopup("File already exists !", "Do you want to overwrite it ?")) r = 2;
     } while (r == 1);
     if (r == 2) {
-        filedat = CVI_OpenFile(d_dat, 0, 0, 1);
+        filedat = OpenFile(d_dat, 0, 0, 1);
         if (filedat <= 0) return;
         speichern = 1;
         SetCtrlVal(psc, PSC_FILE, d_dat);

@@ -4,6 +4,7 @@
 #include "sim_fixture.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -15,6 +16,56 @@ TEST(Replies, AnEchoIsTheCommandsWholeTextBeforeItsCarriageReturn) {
     EXPECT_FALSE(reply_echoes("t1 21", "t12\r"));
     EXPECT_FALSE(reply_echoes("VV 7", "s0\r"));
     EXPECT_FALSE(reply_echoes("", "d1\r"));
+}
+
+// A reply buffer as the read leaves it: 25 bytes, the text at its start.
+struct Reply {
+    char b[kBufSize] = {};
+    explicit Reply(const std::string& text) { std::memcpy(b, text.data(), std::min(text.size(), std::size_t{24})); }
+};
+
+TEST(Replies, ValuesAreReadFromEachCommandsPositionAndOnlyWhereANumberStands) {
+    double d = -1;
+    int n = -1;
+    EXPECT_TRUE(reply_double(kCmdU, Reply("u20.5").b, &d));
+    EXPECT_EQ(d, 20.5);
+    EXPECT_TRUE(reply_double(kCmdU, Reply("x 20.5").b, &d));  // the letter is checked apart
+    EXPECT_FALSE(reply_letter_ok(kCmdU, Reply("x 20.5").b));
+    EXPECT_TRUE(reply_double(kCmdM2, Reply("M=12.25").b, &d));
+    EXPECT_EQ(d, 12.25);
+    EXPECT_TRUE(reply_letter_ok(kCmdM2, Reply("M=12.25").b));
+    EXPECT_FALSE(reply_letter_ok(kCmdM2, Reply("m=12.25").b));
+    EXPECT_TRUE(reply_int(kCmdS, Reply("s3 75").b, &n));
+    EXPECT_EQ(n, 75);
+    EXPECT_TRUE(reply_int(kCmdT12, Reply("t1221").b, &n));
+    EXPECT_EQ(n, 21);
+    EXPECT_TRUE(reply_double(kCmdD, Reply("d2-5.000e-01").b, &d));
+    EXPECT_EQ(d, -0.5);
+    d = 7;
+    n = 7;
+    EXPECT_FALSE(reply_double(kCmdD, Reply("d2").b, &d));  // nothing at the position: untouched
+    EXPECT_FALSE(reply_int(kCmdS, Reply("s0 x").b, &n));
+    EXPECT_FALSE(reply_double(kCmdVV, Reply("VV 7").b, &d));  // VV has no value
+    EXPECT_EQ(d, 7);
+    EXPECT_EQ(n, 7);
+}
+
+TEST(Commands, EachFormatBuildsItsCommandLine) {
+    char line[kBufSize];
+    const std::pair<std::string, std::string> built[] = {
+        {(Fmt(line, kCommands[kCmdU].format, 3, kCR), line), "u3\r"},
+        {(Fmt(line, kCommands[kCmdS].format, 0, kCR), line), "s0\r"},
+        {(Fmt(line, kCommands[kCmdDWrite].format, 2, 15.0, kCR), line), "D21.500e+01\r"},
+        {(Fmt(line, kCommands[kCmdS0].format, 53, kCR), line), "S053\r"},
+        {(Fmt(line, kCommands[kCmdStore].format, kCR), line), "S!S!\r"},
+        {(Fmt(line, kCommands[kCmdZeroReset].format, kCR), line), "D?D?\r"},
+    };
+    for (auto& [got, want] : built) EXPECT_EQ(got, want);
+    for (int c = kCmdU; c <= kCmdZeroAdjust; ++c) {
+        std::string name = kCommands[c].name;
+        Fmt(line, kCommands[c].format, 1, 1.0, kCR);
+        EXPECT_EQ(command_of(line), c) << name;
+    }
 }
 
 TEST(Replies, OnlyTheQueriesAndVVHaveAFormALateReplyIsKnownBy) {
