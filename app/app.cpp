@@ -43,11 +43,11 @@ static Einstellungen settings_read() {
     char path[kMaxPathname];
     int n = -1;
     if (settingsPath(path)) {
-        int h = CVI_OpenFile(path, 1, 0, 1);
+        int h = OpenFile(path, 1, 0, 1);
         if (h > 0) {
             n = ScanFile(h, kSettingsRead, &e.com_nummer, &e.abtast, &e.was[0], &e.was[1], &e.skl[0], &e.skl[1],
                          &e.skl[2], &e.skl[3]);
-            CVI_CloseFile(h);
+            CloseFile(h);
         }
     }
     return n < 8 ? kDefaults : e;
@@ -61,11 +61,11 @@ void ini_lesen() {
 
 // Writes the line into `path`; true when all of it was written.
 static bool writeSettings(const char* path, const Einstellungen& e) {
-    int h = CVI_OpenFile(path, 2, 0, 1);
+    int h = OpenFile(path, 2, 0, 1);
     if (h <= 0) return false;
     bool ok = FmtFile(h, kSettingsWrite, e.com_nummer, e.abtast, e.was[0], e.was[1], e.skl[0], e.skl[1], e.skl[2],
                       e.skl[3]) > 0;
-    return CVI_CloseFile(h) == 0 && ok;
+    return CloseFile(h) == 0 && ok;
 }
 
 void ini_schreiben() {
@@ -78,9 +78,9 @@ void ini_schreiben() {
     // could not be kept, the file is written in place.
     char tmp[kMaxPathname];
     if (Fmt(tmp, "%s.new", path) < static_cast<int>(sizeof tmp) - 1) {
-        int h = CVI_OpenFile(tmp, 2, 0, 1);
+        int h = OpenFile(tmp, 2, 0, 1);
         if (h > 0) {
-            CVI_CloseFile(h);
+            CloseFile(h);
             int r = writeSettings(tmp, e) ? ReplaceFileDurably(tmp, path) : -1;
             if (r == 0) return;
             DeleteFile(tmp);

@@ -21,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data + 1, 1, size - 1, f);
     std::fclose(f);
     static double t1[1000], v1[1000], t2[1000], v2[1000];
-    int h1 = CVI_OpenFile(path.c_str(), 1, 2, 1), h2 = CVI_OpenFile(path.c_str(), 1, 2, 1);
+    int h1 = OpenFile(path.c_str(), 1, 2, 1), h2 = OpenFile(path.c_str(), 1, 2, 1);
     int c1 = lesen(h1, step, t1, v1), c2 = reference_lesen(h2, step, t2, v2);
-    CVI_CloseFile(h1);
-    CVI_CloseFile(h2);
+    CloseFile(h1);
+    CloseFile(h2);
     if (c1 != c2) std::abort();
     for (int i = 0; i < c1; ++i)
         if (!(t1[i] == t2[i] || (t1[i] != t1[i] && t2[i] != t2[i])) || !(v1[i] == v2[i] || (v1[i] != v1[i] && v2[i] != v2[i])))

@@ -81,7 +81,7 @@ QString projectDirOverride;
 
 }  // namespace
 
-int CVI_OpenFile(const char* path, int access, int action, int type) {
+int OpenFile(const char* path, int access, int action, int type) {
     if (!path || !*path) return -1;
     auto rec = std::make_unique<FileRec>();
     rec->file.setFileName(QString::fromLocal8Bit(path));
@@ -107,7 +107,7 @@ int CVI_OpenFile(const char* path, int access, int action, int type) {
     return static_cast<int>(files.size());
 }
 
-int CVI_CloseFile(int handle) {
+int CloseFile(int handle) {
     FileRec* r = record(handle);
     if (!r) return -1;
     r->file.close();

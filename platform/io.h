@@ -106,8 +106,8 @@ int Scan(const char* source, const char* format, A... targets) {
 
 // access: 0 read/write, 1 read only, 2 write only; action: 0 truncate, 1 append, 2 as is;
 // type: 1 text, 0 binary. Returns a handle > 0, negative on failure.
-int CVI_OpenFile(const char* path, int access, int action, int type);
-int CVI_CloseFile(int handle);
+int OpenFile(const char* path, int access, int action, int type);
+int CloseFile(int handle);
 // Formats as Fmt and writes the text with one write call, so a written line reaches the
 // operating system at once. Returns the bytes written; negative on failure, and then none of
 // the text stays in the file.

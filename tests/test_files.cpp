@@ -13,25 +13,25 @@ namespace {
 TEST(Files, WriteOnlyTruncatesAndEveryLineIsOnDiskAtOnce) {
     ProgramDir d;
     d.write("f.txt", "old content that must go\n");
-    int h = CVI_OpenFile(d.path("f.txt").c_str(), 2, 0, 1);
+    int h = OpenFile(d.path("f.txt").c_str(), 2, 0, 1);
     ASSERT_GT(h, 0);
     EXPECT_EQ(FmtFile(h, " %f[p1]\t%f[e2] \n", 12.34, 3.4), 20);
     // Read back through another handle before closing: the line is already there.
     EXPECT_EQ(d.read("f.txt"), " 12.3\t3.400000e+00 \n");
-    CVI_CloseFile(h);
+    CloseFile(h);
 }
 
 TEST(Files, ReadOnlyOpenOfAMissingFileFailsAndHandlesAreReused) {
     ProgramDir d;
-    EXPECT_LT(CVI_OpenFile(d.path("missing").c_str(), 1, 0, 1), 0);
-    EXPECT_LT(CVI_OpenFile(d.path().c_str(), 1, 0, 1), 0);  // a folder is no file
+    EXPECT_LT(OpenFile(d.path("missing").c_str(), 1, 0, 1), 0);
+    EXPECT_LT(OpenFile(d.path().c_str(), 1, 0, 1), 0);  // a folder is no file
     d.write("a", "1");
-    int h1 = CVI_OpenFile(d.path("a").c_str(), 1, 2, 1);
+    int h1 = OpenFile(d.path("a").c_str(), 1, 2, 1);
     ASSERT_GT(h1, 0);
-    CVI_CloseFile(h1);
-    EXPECT_EQ(CVI_OpenFile(d.path("a").c_str(), 1, 2, 1), h1);
-    CVI_CloseFile(h1);
-    EXPECT_LT(CVI_CloseFile(h1), 0);
+    CloseFile(h1);
+    EXPECT_EQ(OpenFile(d.path("a").c_str(), 1, 2, 1), h1);
+    CloseFile(h1);
+    EXPECT_LT(CloseFile(h1), 0);
     EXPECT_LT(FmtFile(h1, "x"), 0);
 }
 
@@ -40,7 +40,7 @@ TEST(Files, ScanFileReadsLineAfterLineAcrossItsBuffer) {
     std::string content;
     for (int i = 0; i < 20000; ++i) content += " " + std::to_string(i) + ".5\t" + std::to_string(i * 2) + ".000000e+00 \r\n";
     d.write("rec.dat", content);
-    int h = CVI_OpenFile(d.path("rec.dat").c_str(), 1, 2, 1);
+    int h = OpenFile(d.path("rec.dat").c_str(), 1, 2, 1);
     double t = 0, v = 0;
     for (int i = 0; i < 20000; ++i) {
         ASSERT_EQ(ScanFile(h, "%f %f", &t, &v), 2) << i;
@@ -48,7 +48,7 @@ TEST(Files, ScanFileReadsLineAfterLineAcrossItsBuffer) {
         ASSERT_EQ(v, i * 2.0);
     }
     EXPECT_EQ(ScanFile(h, "%f %f", &t, &v), 0);
-    CVI_CloseFile(h);
+    CloseFile(h);
 }
 
 TEST(Files, SizesAndPaths) {
@@ -79,10 +79,10 @@ TEST(Files, AFullDiskNeverLeavesAPartLineAndWritingGoesOnFailing) {
         rlimit lim{};
         lim.rlim_cur = lim.rlim_max = 100;
         setrlimit(RLIMIT_FSIZE, &lim);
-        int h = CVI_OpenFile(path.c_str(), 0, 0, 1);
+        int h = OpenFile(path.c_str(), 0, 0, 1);
         int ok = 0, failed = 0;
         for (int i = 0; i < 20; ++i) (FmtFile(h, " %f[p1]\t%f[e2] \n", i * 1.0, 3.4) > 0 ? ok : failed)++;
-        CVI_CloseFile(h);
+        CloseFile(h);
         std::exit(ok == 5 && failed == 15 ? 0 : 1);  // five lines of 19 bytes fit in 100
     };
     EXPECT_EXIT(record(), ::testing::ExitedWithCode(0), "");

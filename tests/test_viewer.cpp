@@ -120,11 +120,11 @@ namespace {
 // The whole file as the plain thinning reads it.
 std::vector<std::pair<double, double>> reference(const std::string& path) {
     static double time[kViewerPoints], value[kViewerPoints];
-    int h = CVI_OpenFile(path.c_str(), 1, 2, 1);
+    int h = OpenFile(path.c_str(), 1, 2, 1);
     long long size = 0;
     GetFileInfo(path.c_str(), &size);
     int count = reference_lesen(h, size / 20000 + 1, time, value);
-    if (h > 0) CVI_CloseFile(h);
+    if (h > 0) CloseFile(h);
     std::vector<std::pair<double, double>> out;
     for (int j = 0; j < count; ++j) out.emplace_back(time[j], value[j]);
     return out;

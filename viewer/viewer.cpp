@@ -36,7 +36,7 @@ int oeffnen(int, int, int event, void*, int, int) {
 void darstellen() {
     static double time[kViewerPoints], value[kViewerPoints];
     if (FileSelectPopup("", "*.dat", "*.dat", "", 3, 0, 1, 1, 0, o_dat) != 1) return;
-    file_o = CVI_OpenFile(o_dat, 1, 2, 1);
+    file_o = OpenFile(o_dat, 1, 2, 1);
     long long size = 0;
     GetFileInfo(o_dat, &size);
     long long step = size / kBytesPerStep + 1;
@@ -44,7 +44,7 @@ void darstellen() {
     SetCtrlVal(psc, PSC_AUTOSCALE, 1);
 
     int count = lesen(file_o, step, time, value);
-    if (file_o > 0) CVI_CloseFile(file_o);
+    if (file_o > 0) CloseFile(file_o);
 
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 1);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
