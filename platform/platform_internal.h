@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,20 +19,16 @@ QString programDir();
 QString projectDir();
 void setProjectDirOverride(const QString& dir);
 
-// True in test binaries: popups are answered from the script and never shown.
-bool scripted();
-
-struct FileSelectArgs;
+struct FileSelectArgs;  // seams.h
 // The dialog FileSelectPopup shows for these arguments, built but not run.
 std::unique_ptr<QFileDialog> fileDialog(const FileSelectArgs& a);
+
+// Moves bytes from `from` into `buffer` (from position n on) up to the terminator (consumed,
+// not stored) or `maxCount`; what lies beyond stays in `from`. True when the read is complete.
+bool take(std::string& from, char* buffer, int maxCount, int terminator, int& n);
 
 // LoadPanel without ending the program on a faulty file: -1 and the problem in `error`.
 // A panel left half-built stays loaded until the panels are discarded.
 int tryLoadPanel(int parent, const char* file, int resource, QString* error);
-
-// A port answered in-process (tests and fuzzing): each write's bytes go to the function,
-// whose result is what the module sends back. An empty function makes the port real again.
-using PortAnswer = std::function<std::string(const std::string& command)>;
-void setPortAnswer(int port, PortAnswer answer);
 
 }  // namespace platform

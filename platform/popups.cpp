@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Modal popups. In test binaries the answers come from a script (platform/testing.h) and
-// every popup is recorded instead of shown.
+// Modal popups: Qt's message boxes and file dialog, or the answers a test gives in their place.
 #include "io.h"
 #include "platform_internal.h"
-#include "popup_script.h"
+#include "seams.h"
 #include "ui.h"
 
 #include <QApplication>
@@ -16,25 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace platform {
-
-PopupScript& popupScript() {
-    static PopupScript s;
-    return s;
-}
-
-bool scripted() { return popupScript().active; }
-
-}  // namespace platform
-
-using platform::popupScript;
-
 namespace {
 
-[[noreturn]] void unscripted(const char* kind, const char* title, const char* text) {
-    std::fprintf(stderr, "pavro test: %s \"%s\" / \"%s\" has no scripted answer\n", kind, title, text);
-    std::abort();
-}
+platform::Popups* given = nullptr;  // answers in place of the dialogs
 
 QWidget* owner() { return QApplication::activeWindow(); }
 
@@ -72,11 +55,12 @@ std::unique_ptr<QFileDialog> platform::fileDialog(const FileSelectArgs& a) {
     return d;
 }
 
+void platform::usePopups(Popups* popups) { given = popups; }
+bool platform::popupsReplaced() { return given != nullptr; }
+
 int MessagePopup(const char* title, const char* message) {
-    auto& s = popupScript();
-    if (s.active) {
-        s.shown.push_back({"message", title ? title : "", message ? message : ""});
-        if (!s.quiet) std::fprintf(stderr, "popup: \"%s\" \"%s\"\n", title ? title : "", message ? message : "");
+    if (given) {
+        given->message(title ? title : "", message ? message : "");
         return 0;
     }
     QMessageBox::information(owner(), QString::fromUtf8(title), QString::fromUtf8(message));
@@ -84,14 +68,7 @@ int MessagePopup(const char* title, const char* message) {
 }
 
 int ConfirmPopup(const char* title, const char* message) {
-    auto& s = popupScript();
-    if (s.active) {
-        s.shown.push_back({"confirm", title ? title : "", message ? message : ""});
-        if (s.confirms.empty()) unscripted("ConfirmPopup", title, message);
-        int a = s.confirms.front();
-        s.confirms.pop_front();
-        return a;
-    }
+    if (given) return given->confirm(title ? title : "", message ? message : "");
     return QMessageBox::question(owner(), QString::fromUtf8(title), QString::fromUtf8(message),
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
@@ -102,14 +79,10 @@ int FileSelectPopup(const char* directory, const char* defaultSpec, const char* 
     auto text = [](const char* t) { return std::string(t ? t : ""); };
     platform::FileSelectArgs args{text(directory), text(defaultSpec), text(filters),     text(title),
                                   buttonLabel,     restrictExtension, allowMakeDirectory};
-    auto& s = popupScript();
     QString chosen;
-    if (s.active) {
-        s.shown.push_back({"file", args.title, args.defaultSpec});
-        s.lastFile = args;
-        if (s.files.empty()) unscripted("FileSelectPopup", title, defaultSpec);
-        auto [result, name] = s.files.front();
-        s.files.pop_front();
+    if (given) {
+        std::string name;
+        int result = given->fileSelect(args, &name);
         if (result <= 0) {
             path[0] = '\0';
             return result;

@@ -4,6 +4,7 @@
 // path; then it is reopened with the configuration it had, unseen by the caller.
 #include "io.h"
 #include "platform_internal.h"
+#include "seams.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -39,8 +40,8 @@ struct Port {
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     double timeout = kDefaultTimeout;
     std::string pending;  // bytes read past a terminator, for the next read
-    platform::PortAnswer answer;  // set: the port is answered in-process, no device
-    std::string incoming;  // answered in-process: the reply to the last write, arriving after it
+    platform::Line* line = nullptr;  // set: the far end is in this process, no device
+    bool justWritten = false;  // the last operation was a write: what arrives now answers it
 };
 
 Port ports[kMaxPort + 1];
@@ -136,22 +137,18 @@ int msLeft(const QDeadlineTimer& d) {
     return ms < 0 ? 0 : static_cast<int>(ms);
 }
 
-// The port when it is answered in-process, else null.
-Port* answered(int port) {
-    if (port < 1 || port > kMaxPort || !ports[port].answer) return nullptr;
-    return &ports[port];
-}
+// The port's far end when it is in this process, else null.
+platform::Line* inProcess(int port) { return port < 1 || port > kMaxPort ? nullptr : ports[port].line; }
 
 }  // namespace
 
-void platform::setPortAnswer(int port, PortAnswer answer) {
+void platform::useLine(int port, Line* line) {
     if (port < 1 || port > kMaxPort) return;
     Port& p = ports[port];
     p.sp.reset();
     p.pending.clear();
-    p.incoming.clear();
     p.configured = false;
-    p.answer = std::move(answer);
+    p.line = line;
 }
 
 int ComPortDevice(int port, char* device, std::size_t size) {
@@ -203,7 +200,7 @@ int OpenComConfig(int port, const char* name, long baud, int parity, int dataBit
     p.dataBits = static_cast<QSerialPort::DataBits>(dataBits >= 5 && dataBits <= 8 ? dataBits : 8);
     p.stopBits = stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
     p.configured = false;
-    if (p.answer) {
+    if (p.line) {
         p.configured = true;
         return rs232err = 0;
     }
@@ -224,7 +221,7 @@ int SetComTime(int port, double seconds) {
 }
 
 int FlushOutQ(int port) {
-    if (answered(port)) return rs232err = 0;
+    if (inProcess(port)) return rs232err = 0;
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     if (sp->bytesToWrite() > 0) sp->clear(QSerialPort::Output);
@@ -242,28 +239,44 @@ int FlushOutQ(int port) {
 // write per command, and reads that stop at the terminator; QSerialPort opens, configures
 // and locks the port. Elsewhere QSerialPort's own blocking calls carry the bytes.
 
+#ifdef Q_OS_UNIX
+// Reads off and drops what waits on the line. Costs microseconds, where tcflush on a pty costs
+// a millisecond; the port reads without waiting (VMIN 0): 0 bytes is "nothing there".
+// False on a hard error (EIO on a hung-up line): the device has gone and the port is closed.
+static bool dropWaiting(QSerialPort* sp) {
+    char sink[256];
+    for (;;) {
+        ssize_t got = ::read(static_cast<int>(sp->handle()), sink, sizeof sink);
+        if (got > 0) continue;
+        if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return true;
+        sp->close();
+        return false;
+    }
+}
+#endif
+
+// Discards what was received before the latest write. Right after a write what waits is
+// the answer to it (a module cannot answer before it is asked), so it stays: a program that
+// the system holds back for a moment between its write and this flush loses no reply. What
+// came before the write was dropped by the write itself.
 int FlushInQ(int port) {
-    if (Port* a = answered(port)) {
-        a->pending.clear();
+    if (platform::Line* l = inProcess(port)) {
+        l->flushIn();
         return rs232err = 0;
     }
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     Port& p = ports[port];
     p.pending.clear();
-    sp->skip(sp->bytesAvailable());
 #ifdef Q_OS_UNIX
-    // Reading off what is waiting costs microseconds; tcflush on a pty costs a millisecond.
-    // The port reads without waiting (VMIN 0): 0 bytes is "nothing there".
-    char sink[256];
-    for (;;) {
-        ssize_t got = ::read(static_cast<int>(sp->handle()), sink, sizeof sink);
-        if (got > 0) continue;
-        if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
-        sp->close();  // a hard error (EIO on a hung-up line): the device has gone
-        return fail(kRs232NotOpen);
+    if (p.justWritten) {
+        p.justWritten = false;
+        return rs232err = 0;
     }
+    sp->skip(sp->bytesAvailable());
+    if (!dropWaiting(sp)) return fail(kRs232NotOpen);
 #else
+    sp->skip(sp->bytesAvailable());
     while (sp->waitForReadyRead(0)) sp->skip(sp->bytesAvailable());
     checkLost(sp);
 #endif
@@ -272,11 +285,9 @@ int FlushInQ(int port) {
 }
 
 int ComWrt(int port, const char* buffer, int count) {
-    if (Port* a = answered(port)) {
+    if (platform::Line* l = inProcess(port)) {
         if (count <= 0) return rs232err = 0;
-        // The reply arrives after the write, so the flush that follows it does not discard it.
-        a->pending += a->incoming;
-        a->incoming = a->answer(std::string(buffer, static_cast<std::size_t>(count)));
+        l->write(std::string(buffer, static_cast<std::size_t>(count)));
         rs232err = 0;
         return count;
     }
@@ -288,6 +299,12 @@ int ComWrt(int port, const char* buffer, int count) {
     }
     QDeadlineTimer deadline(static_cast<qint64>(ports[port].timeout * 1000.0));
 #ifdef Q_OS_UNIX
+    // What waits from before this command is no answer to it: dropped now, so the flush that
+    // follows the write can keep what arrives after it.
+    ports[port].pending.clear();
+    sp->skip(sp->bytesAvailable());
+    if (!dropWaiting(sp)) return fail(kRs232NotOpen);
+    ports[port].justWritten = false;
     int fd = static_cast<int>(sp->handle());
     int done = 0;
     while (done < count) {
@@ -316,13 +333,12 @@ int ComWrt(int port, const char* buffer, int count) {
         }
     }
 #endif
+    ports[port].justWritten = true;
     rs232err = 0;
     return count;
 }
 
-// Moves bytes from `from` into `buffer` up to the terminator (consumed) or `maxCount`;
-// what lies beyond stays in `from`. True when the read is complete.
-static bool take(std::string& from, char* buffer, int maxCount, int terminator, int& n) {
+bool platform::take(std::string& from, char* buffer, int maxCount, int terminator, int& n) {
     std::size_t i = 0;
     bool done = false;
     while (i < from.size() && n < maxCount) {
@@ -338,21 +354,20 @@ static bool take(std::string& from, char* buffer, int maxCount, int terminator, 
 }
 
 int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
-    if (Port* a = answered(port)) {
-        // Nothing more will come: a reply without its terminator times out at once.
-        a->pending += a->incoming;
-        a->incoming.clear();
-        int n = 0;
-        if (take(a->pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
-        return fail(kRs232Timeout), n;
+    if (platform::Line* l = inProcess(port)) {
+        bool complete = false;
+        int n = l->read(buffer, maxCount, terminator, &complete);
+        if (complete) return rs232err = 0, n;
+        return fail(kRs232Timeout), n;  // nothing more will come: no waiting
     }
     QSerialPort* sp = live(port);
     if (!sp) return rs232err;
     Port& p = ports[port];
+    p.justWritten = false;
     QDeadlineTimer deadline(static_cast<qint64>(p.timeout * 1000.0), Qt::PreciseTimer);
     int n = 0;
     if (sp->bytesAvailable() > 0) p.pending += sp->readAll().toStdString();
-    if (take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
+    if (platform::take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
 #ifdef Q_OS_UNIX
     int fd = static_cast<int>(sp->handle());
     char chunk[64];
@@ -361,7 +376,7 @@ int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
         ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got > 0) {
             p.pending.append(chunk, static_cast<std::size_t>(got));
-            if (take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
+            if (platform::take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
             continue;
         }
         if ((got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || (got == 0 && hungUp)) {
@@ -377,7 +392,7 @@ int ComRdTerm(int port, char* buffer, int maxCount, int terminator) {
     for (;;) {
         if (sp->bytesAvailable() > 0) {
             p.pending += sp->readAll().toStdString();
-            if (take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
+            if (platform::take(p.pending, buffer, maxCount, terminator, n)) return rs232err = 0, n;
         }
         if (deadline.hasExpired()) return fail(kRs232Timeout), n;
         if (!sp->waitForReadyRead(msLeft(deadline) > 0 ? msLeft(deadline) : 1) && lost(sp)) {

@@ -2,7 +2,7 @@
 #include "testing.h"
 
 #include "platform_internal.h"
-#include "popup_script.h"
+#include "seams.h"
 #include "ui_model.h"
 
 #include <QApplication>
@@ -18,6 +18,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <map>
+#include <memory>
 
 using namespace platform;
 
@@ -32,6 +35,74 @@ Control& need(int panel, int ctrl) {
     return *c;
 }
 
+// Timer() reads it and Delay() advances it, so timed sequences run at once and exactly.
+struct VirtualClock : platform::Clock {
+    double t = 0.0;
+    double now() override { return t; }
+    void sleep(double seconds) override { t += seconds; }
+};
+VirtualClock virtualClock;
+
+struct PopupRecord {
+    std::string kind, title, text;
+};
+
+// Answers from the script, in order; every popup is recorded instead of shown.
+struct ScriptedPopups : platform::Popups {
+    bool quiet = false;  // message popups are not echoed on stderr
+    std::deque<int> confirms;
+    std::deque<std::pair<int, std::string>> files;
+    std::vector<PopupRecord> shown;
+    platform::FileSelectArgs lastFile;
+
+    [[noreturn]] static void unanswered(const char* kind, const char* title, const char* text) {
+        std::fprintf(stderr, "pavro test: %s \"%s\" / \"%s\" has no scripted answer\n", kind, title, text);
+        std::abort();
+    }
+    void message(const char* title, const char* text) override {
+        shown.push_back({"message", title, text});
+        if (!quiet) std::fprintf(stderr, "popup: \"%s\" \"%s\"\n", title, text);
+    }
+    int confirm(const char* title, const char* text) override {
+        shown.push_back({"confirm", title, text});
+        if (confirms.empty()) unanswered("ConfirmPopup", title, text);
+        int a = confirms.front();
+        confirms.pop_front();
+        return a;
+    }
+    int fileSelect(const platform::FileSelectArgs& args, std::string* path) override {
+        shown.push_back({"file", args.title, args.defaultSpec});
+        lastFile = args;
+        if (files.empty()) unanswered("FileSelectPopup", args.title.c_str(), args.defaultSpec.c_str());
+        auto [result, name] = files.front();
+        files.pop_front();
+        *path = name;
+        return result;
+    }
+};
+ScriptedPopups popups;
+
+// A port whose far end is a function: each write's bytes go to it, and what it returns
+// arrives after the write, so the flush that follows the write keeps it.
+struct AnsweredLine : platform::Line {
+    std::function<std::string(const std::string&)> answer;
+    std::string pending;   // arrived before the latest write
+    std::string incoming;  // the answer to the latest write
+    void write(const std::string& bytes) override {
+        pending += incoming;
+        incoming = answer(bytes);
+    }
+    void flushIn() override { pending.clear(); }
+    int read(char* buffer, int maxCount, int terminator, bool* complete) override {
+        pending += incoming;
+        incoming.clear();
+        int n = 0;
+        *complete = platform::take(pending, buffer, maxCount, terminator, n);
+        return n;
+    }
+};
+std::map<int, std::unique_ptr<AnsweredLine>> lines;
+
 }  // namespace
 
 namespace seam {
@@ -39,7 +110,7 @@ namespace seam {
 void Init(int& argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     RuntimeInit(argc, argv);
-    popupScript().active = true;
+    platform::usePopups(&popups);
 }
 
 void SetProjectDir(const std::string& dir) { setProjectDirOverride(QString::fromStdString(dir)); }
@@ -54,44 +125,47 @@ int TryLoadPanel(int parent, const std::string& file, int resource, std::string*
 
 }  // namespace seam
 
-namespace platform {
-extern bool virtualTime;
-extern double virtualNow;
-}  // namespace platform
-
 namespace seam {
 
-void UseVirtualTime(bool on) { platform::virtualTime = on; }
-void SetTime(double seconds) { platform::virtualNow = seconds; }
+void UseVirtualTime(bool on) { platform::useClock(on ? &virtualClock : nullptr); }
+void SetTime(double seconds) { virtualClock.t = seconds; }
 
 void AnswerPort(int port, std::function<std::string(const std::string& command)> answer) {
-    setPortAnswer(port, std::move(answer));
+    if (!answer) {
+        platform::useLine(port, nullptr);
+        lines.erase(port);
+        return;
+    }
+    auto line = std::make_unique<AnsweredLine>();
+    line->answer = std::move(answer);
+    platform::useLine(port, line.get());
+    lines[port] = std::move(line);
 }
 
 void QuitAfter(double seconds) {
     QTimer::singleShot(static_cast<int>(seconds * 1000), qApp, [] { QCoreApplication::exit(0); });
 }
 
-void AnswerConfirm(int answer) { popupScript().confirms.push_back(answer); }
-void AnswerFileSelect(int result, const std::string& path) { popupScript().files.emplace_back(result, path); }
+void AnswerConfirm(int answer) { popups.confirms.push_back(answer); }
+void AnswerFileSelect(int result, const std::string& path) { popups.files.emplace_back(result, path); }
 
 std::vector<Popup> TakePopups() {
     std::vector<Popup> out;
-    for (auto& r : popupScript().shown) out.push_back({r.kind, r.title, r.text});
-    popupScript().shown.clear();
+    for (auto& r : popups.shown) out.push_back({r.kind, r.title, r.text});
+    popups.shown.clear();
     return out;
 }
 
 void ResetPopups() {
-    popupScript().confirms.clear();
-    popupScript().files.clear();
-    popupScript().shown.clear();
+    popups.confirms.clear();
+    popups.files.clear();
+    popups.shown.clear();
 }
 
-void QuietPopups(bool quiet) { popupScript().quiet = quiet; }
+void QuietPopups(bool quiet) { popups.quiet = quiet; }
 
 FileDialogLook LastFileDialog() {
-    auto d = platform::fileDialog(popupScript().lastFile);
+    auto d = platform::fileDialog(popups.lastFile);
     auto* box = d->findChild<QDialogButtonBox*>();
     QPushButton* accept = box ? box->button(QDialogButtonBox::Open) : nullptr;
     if (!accept && box) accept = box->button(QDialogButtonBox::Save);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Panels from the panel file (JSON), controls as Qt widgets, callbacks bound by name.
 #include "platform_internal.h"
+#include "seams.h"
 #include "ui_model.h"
 #include "io.h"
 #include "format_internal.h"
@@ -110,7 +111,7 @@ private:
 [[noreturn]] void loadError(const QString& file, const QString& problem) {
     QString msg = QStringLiteral("Cannot load the panel file %1: %2").arg(file, problem);
     std::fprintf(stderr, "pavro: %s\n", msg.toLocal8Bit().constData());
-    if (!scripted() && QGuiApplication::platformName() != QLatin1String("offscreen"))
+    if (!popupsReplaced() && QGuiApplication::platformName() != QLatin1String("offscreen"))
         QMessageBox::critical(nullptr, QStringLiteral("pavro"), msg);
     std::exit(2);
 }
@@ -690,7 +691,7 @@ const char* typeName(DataType t) {
 int mismatch(const Control& c, const char* op, const char* passed) {
     std::fprintf(stderr, "pavro: %s on %s (%s) with %s\n", op, c.name.toLocal8Bit().constData(), typeName(c.type), passed);
 #ifdef NDEBUG
-    if (scripted()) std::abort();
+    if (popupsReplaced()) std::abort();
 #else
     std::abort();
 #endif

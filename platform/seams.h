@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Private to platform/ and its testing library: the places where a test puts its own side in
+// place of the machine's. The shipped program runs the real side only; the scripted sides
+// live in the testing library.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The clock Timer() and Delay() use.
+struct Clock {
+    virtual ~Clock() = default;
+    virtual double now() = 0;  // [s] from a fixed origin
+    virtual void sleep(double seconds) = 0;
+};
+// Null: the steady clock and a real sleep.
+void useClock(Clock* clock);
+
+// What FileSelectPopup was asked to show.
+struct FileSelectArgs {
+    std::string directory, defaultSpec, filters, title;
+    int buttonLabel = 0, restrictExtension = 0, allowMakeDirectory = 0;
+};
+
+// The answers to the popups.
+struct Popups {
+    virtual ~Popups() = default;
+    virtual void message(const char* title, const char* text) = 0;
+    virtual int confirm(const char* title, const char* text) = 0;
+    // 0 nothing chosen, negative an error, positive a path chosen into `path`.
+    virtual int fileSelect(const FileSelectArgs& args, std::string* path) = 0;
+};
+// Null: the real dialogs.
+void usePopups(Popups* popups);
+// True while popups are answered in place of the operator: nothing may wait for a person.
+bool popupsReplaced();
+
+// The far end of a serial port, in the same process.
+struct Line {
+    virtual ~Line() = default;
+    virtual void write(const std::string& bytes) = 0;  // what the program sends
+    virtual void flushIn() = 0;                         // drops what arrived before the latest write
+    // Moves received bytes into `buffer` up to `terminator` (consumed, not stored) or
+    // `maxCount`; *complete tells whether it got there. Never waits.
+    virtual int read(char* buffer, int maxCount, int terminator, bool* complete) = 0;
+};
+// Null: the device behind the port number.
+void useLine(int port, Line* line);
+
+}  // namespace platform
