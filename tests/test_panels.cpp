@@ -30,38 +30,53 @@ TEST(PanelsStart, TheRememberedPortComesFromTheSettingsFile) {
     EXPECT_EQ(abtast, 2.0);
 }
 
-struct ModeCase {
+// What the operator reads in each display mode: the main reading (by size in mode 1), a
+// module value, the unit, the label, and the auxiliary values, which no mode changes.
+struct Shown {
     int mode;
-    int format;
-    int precision;
+    double value;
+    const char* reading;  // P1_O2
+    const char* module;   // P1_D2
     const char* unit;
     const char* label;
 };
 
-void PrintTo(const ModeCase& m, std::ostream* os) { *os << "mode " << m.mode; }
+void PrintTo(const Shown& c, std::ostream* os) { *os << "mode " << c.mode << " value " << c.value; }
 
-class DisplayMode : public ProgramTest, public ::testing::WithParamInterface<ModeCase> {};
+class WhatTheOperatorReads : public ProgramTest, public ::testing::WithParamInterface<Shown> {};
 
-TEST_P(DisplayMode, SetsFormatsUnitsAndLabelWithoutTouchingTheValues) {
-    const ModeCase& m = GetParam();
-    SetCtrlVal(p1, P1_O2, 123.456);
-    SetCtrlVal(p1, P1_MODE, m.mode);
+TEST_P(WhatTheOperatorReads, InEveryModeAndAtEverySizeStep) {
+    const Shown& c = GetParam();
+    SetCtrlVal(p1, P1_MODE, c.mode);
     seam::Commit(p1, P1_MODE);
-    for (int c : {P1_D1, P1_D2, P1_D3, P1_O2}) {
-        EXPECT_EQ(seam::Format(p1, c), m.format);
-        EXPECT_EQ(seam::Precision(p1, c), m.precision);
-    }
-    for (int box : {P1_UNIT1, P1_UNIT2, P1_UNIT3, P1_UNIT4}) EXPECT_EQ(seam::TextBoxLine(p1, box, 0), m.unit);
-    EXPECT_EQ(seam::Label(p1, P1_O2), m.label);
-    double v = 0;
-    GetCtrlVal(p1, P1_O2, &v);
-    EXPECT_EQ(v, 123.456);
+    SetCtrlVal(p1, P1_D2, c.value);
+    wert[7] = c.value;
+    dezimalpunkt();
+    SetCtrlVal(p1, P1_O2, c.value);
+    for (int aux : {P1_U1, P1_U3, P1_U5, P1_U6}) SetCtrlVal(p1, aux, 24.567);
+    EXPECT_EQ(seam::Text(p1, P1_O2), c.reading);
+    EXPECT_EQ(seam::Text(p1, P1_D2), c.module);
+    for (int box : {P1_UNIT1, P1_UNIT2, P1_UNIT3, P1_UNIT4}) EXPECT_EQ(seam::TextBoxLine(p1, box, 0), c.unit);
+    EXPECT_EQ(seam::Label(p1, P1_O2), c.label);
+    for (int aux : {P1_U1, P1_U3, P1_U5, P1_U6}) EXPECT_EQ(seam::Text(p1, aux), "24.57");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, DisplayMode,
-                         ::testing::Values(ModeCase{0, VAL_SCIENTIFIC_FORMAT, 3, "ppm", "Oxygen"},
-                                           ModeCase{1, VAL_FLOATING_PT_FORMAT, 0, "ppm", "Oxygen"},
-                                           ModeCase{2, VAL_FLOATING_PT_FORMAT, 1, "mV      ", "Sensor Voltage"}));
+INSTANTIATE_TEST_SUITE_P(
+    Modes, WhatTheOperatorReads,
+    ::testing::Values(Shown{0, 12.34, "1.234e+01", "1.234e+01", "ppm", "Oxygen"},
+                      Shown{0, 0.000123, "1.230e-04", "1.230e-04", "ppm", "Oxygen"},
+                      Shown{0, -5.0, "-5.000e+00", "-5.000e+00", "ppm", "Oxygen"},
+                      Shown{1, 250.4, "250", "250", "ppm", "Oxygen"},
+                      Shown{1, 100.0, "100", "100", "ppm", "Oxygen"},
+                      Shown{1, 99.96, "100.0", "100", "ppm", "Oxygen"},  // below 100: one digit
+                      Shown{1, 10.0, "10.0", "10", "ppm", "Oxygen"},
+                      Shown{1, 9.996, "10.00", "10", "ppm", "Oxygen"},
+                      Shown{1, 1.0, "1.00", "1", "ppm", "Oxygen"},
+                      Shown{1, 0.9996, "1.000", "1", "ppm", "Oxygen"},
+                      Shown{1, 0.0, "0.000", "0", "ppm", "Oxygen"},
+                      Shown{1, -5.0, "-5.000", "-5", "ppm", "Oxygen"},
+                      Shown{2, 250.26, "250.3", "250.3", "mV      ", "Sensor Voltage"},
+                      Shown{2, -12.34, "-12.3", "-12.3", "mV      ", "Sensor Voltage"}));
 
 TEST_F(Panels, ModeOneTakesItsDigitsFromTheSizeOfTheReading) {
     const std::pair<double, int> cases[] = {{250, 0}, {100.0, 0}, {99.5, 1}, {10.0, 1}, {9.99, 2},
