@@ -12,9 +12,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -147,11 +147,11 @@ int main(int argc, char** argv) {
     for (int i = 1; i <= 6; ++i) {
         char b[32];
         Fmt(b, "u%f[p3]", wert[i]);
-        replyBytes += std::strlen(b) + 1;
+        replyBytes += static_cast<double>(std::strlen(b) + 1);
     }
     char m[32];
     Fmt(m, "M=%f[p4]", wert[7]);
-    replyBytes += std::strlen(m) + 1;
+    replyBytes += static_cast<double>(std::strlen(m) + 1);
     double wire = (7 * 3 + replyBytes) * kByte;
     double pacedRatio = median(paced) / wire;
 

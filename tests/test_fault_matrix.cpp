@@ -81,9 +81,7 @@ protected:
 
 std::vector<Operation> FaultMatrix::operations() {
     auto link = [this](const char* failText) {
-        return [this, failText](Outcome o) {
-            EXPECT_EQ(status(), o == Outcome::LinkFailure ? failText : "ok");
-        };
+        return [this, failText](Outcome o) { EXPECT_EQ(status(), o == Outcome::LinkFailure ? failText : "ok"); };
     };
     return {
         {"Connect", Examines::Echo, [] { seam::Type(p4, P4_PORT, "1"); }, link("NO CONNECTION")},
@@ -121,14 +119,17 @@ std::vector<Operation> FaultMatrix::operations() {
          },
          [this](Outcome o) {
              std::string v = seam::Text(psc, PSC_VALUE);
-             if (o == Outcome::LinkFailure) EXPECT_EQ(v, "NO CONNECTION");
-             else if (o == Outcome::Mismatch) EXPECT_EQ(v.substr(0, 2), "* ");
-             else EXPECT_NE(v.find("ppm O2"), std::string::npos) << v;
+             if (o == Outcome::LinkFailure)
+                 EXPECT_EQ(v, "NO CONNECTION");
+             else if (o == Outcome::Mismatch)
+                 EXPECT_EQ(v.substr(0, 2), "* ");
+             else
+                 EXPECT_NE(v.find("ppm O2"), std::string::npos) << v;
          }},
     };
 }
 
-const char* const kOperationNames[] = {"Connect",      "ReSynchronise", "LivePoll",   "SettingsRead",
+const char* const kOperationNames[] = {"Connect",       "ReSynchronise", "LivePoll",   "SettingsRead",
                                        "SettingsWrite", "ZeroReset",     "ZeroAdjust", "RecorderSample"};
 
 TEST_P(FaultMatrix, GivesThePrescribedReactionAndWorksAgainAfterwards) {
@@ -140,8 +141,10 @@ TEST_P(FaultMatrix, GivesThePrescribedReactionAndWorksAgainAfterwards) {
         start_program();
         module.clearCommands();
     }
-    if (f.hangupReturn) module.hangUpAfter(1, f.hangupReturn == 2 ? 0.3 : -1.0);  // at the first command
-    else module.setFault("*", f.fault);
+    if (f.hangupReturn)
+        module.hangUpAfter(1, f.hangupReturn == 2 ? 0.3 : -1.0);  // at the first command
+    else
+        module.setFault("*", f.fault);
     op.run();
     op.check(expected(f, op.examines));
 
@@ -160,10 +163,11 @@ TEST_P(FaultMatrix, GivesThePrescribedReactionAndWorksAgainAfterwards) {
     EXPECT_EQ(fehlx, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryOperationAndFault, FaultMatrix, ::testing::Combine(::testing::Range(0, 8), ::testing::Range(0, 8)),
-    [](const ::testing::TestParamInfo<std::tuple<int, int>>& info) {
-        return std::string(kOperationNames[std::get<0>(info.param)]) + "_" + kFaults[std::get<1>(info.param)].name;
-    });
+INSTANTIATE_TEST_SUITE_P(EveryOperationAndFault, FaultMatrix,
+                         ::testing::Combine(::testing::Range(0, 8), ::testing::Range(0, 8)),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& p) {
+                             return std::string(kOperationNames[std::get<0>(p.param)]) + "_" +
+                                    kFaults[std::get<1>(p.param)].name;
+                         });
 
 }  // namespace
