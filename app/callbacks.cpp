@@ -10,22 +10,14 @@
 
 static const CallbackEntry kCallbacks[] = {
     // name         control callback  panel callback  menu callback
-    {"schluss", nullptr, schluss, nullptr},
-    {"comok", comok, nullptr, nullptr},
-    {"go", go, nullptr, nullptr},
-    {"setsp", setsp, nullptr, nullptr},
-    {"dimmen", dimmen, nullptr, nullptr},
-    {"nullen", nullen, nullptr, nullptr},
-    {"setzen", setzen, nullptr, nullptr},
-    {"st_pumpe", st_pumpe, nullptr, nullptr},
-    {"timer1", timer1, nullptr, nullptr},
-    {"stripch", nullptr, nullptr, stripch},
-    {"endSC", nullptr, endSC, nullptr},
-    {"skalieren", skalieren, nullptr, nullptr},
-    {"m_run", m_run, nullptr, nullptr},
-    {"m_stop", m_stop, nullptr, nullptr},
-    {"timer2", timer2, nullptr, nullptr},
-    {"oeffnen", oeffnen, nullptr, nullptr},
+    {"schluss", nullptr, schluss, nullptr}, {"comok", comok, nullptr, nullptr},
+    {"go", go, nullptr, nullptr},           {"setsp", setsp, nullptr, nullptr},
+    {"dimmen", dimmen, nullptr, nullptr},   {"nullen", nullen, nullptr, nullptr},
+    {"setzen", setzen, nullptr, nullptr},   {"st_pumpe", st_pumpe, nullptr, nullptr},
+    {"timer1", timer1, nullptr, nullptr},   {"stripch", nullptr, nullptr, stripch},
+    {"endSC", nullptr, endSC, nullptr},     {"skalieren", skalieren, nullptr, nullptr},
+    {"m_run", m_run, nullptr, nullptr},     {"m_stop", m_stop, nullptr, nullptr},
+    {"timer2", timer2, nullptr, nullptr},   {"oeffnen", oeffnen, nullptr, nullptr},
 };
 
 const CallbackEntry* callback_table(unsigned long* count) {

@@ -5,8 +5,8 @@
 #include "handles.h"
 #include "io.h"
 #include "link.h"
-#include "protocol.h"
 #include "live.h"
+#include "protocol.h"
 #include "ui.h"
 
 int solltemp;
@@ -37,8 +37,10 @@ int settings_word(int word, int flag0, int flag1, int flag3, int mode) {
 // the reply echoes the query; only such a reply is parsed, so no other command's reply
 // (a late one, above all) ever becomes a setting.
 static bool query(Cmd c, int i) {
-    if (i >= 0) Fmt(out_buf, kCommands[c].format, i, kCR);
-    else Fmt(out_buf, kCommands[c].format, kCR);
+    if (i >= 0)
+        Fmt(out_buf, kCommands[c].format, i, kCR);
+    else
+        Fmt(out_buf, kCommands[c].format, kCR);
     clear_in_buf();
     tx_exchange();
     return reply_echoes(in_buf, out_buf);
@@ -53,8 +55,10 @@ void holset() {
     }
     // A t12 that fails goes unnoticed; one answered by some other command's reply does not.
     bool echoed = query(kCmdT12, -1);
-    if (echoed) reply_int(kCmdT12, in_buf, &set[12]);
-    else if (ReturnRS232Err() == 0) return uebertragungsfehler();
+    if (echoed)
+        reply_int(kCmdT12, in_buf, &set[12]);
+    else if (ReturnRS232Err() == 0)
+        return uebertragungsfehler();
     for (int i = 1; i <= 3; ++i) {
         echoed = query(kCmdD, i);
         if (echoed) reply_double(kCmdD, in_buf, &ewert[i]);
@@ -91,8 +95,10 @@ static bool send_d(int i) {
 }
 
 static bool send_s(Cmd c, int value) {
-    if (c == kCmdStore) Fmt(out_buf, kCommands[c].format, kCR);
-    else Fmt(out_buf, kCommands[c].format, value, kCR);
+    if (c == kCmdStore)
+        Fmt(out_buf, kCommands[c].format, kCR);
+    else
+        Fmt(out_buf, kCommands[c].format, value, kCR);
     clear_in_buf();
     tx_exchange();
     return ReturnRS232Err() == 0;

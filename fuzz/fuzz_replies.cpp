@@ -15,11 +15,11 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -111,21 +111,26 @@ std::string reply(const std::string& command) {
     if (kind < 0) return {};  // the script has ended: the module is silent
     switch (kind % 7) {
     case 0:
-    case 1: return plausible(command) + '\r';
+    case 1:
+        return plausible(command) + '\r';
     case 2: {
         std::string r = plausible(command);
         r[0] = static_cast<char>(script.next());
         return r + '\r';
     }
-    case 3: return plausible(command);  // no carriage return
+    case 3:
+        return plausible(command);  // no carriage return
     case 4: {
         int n = script.next();
         std::string raw;
         for (int i = 0; i < (n < 0 ? 0 : n % 48); ++i) raw += static_cast<char>(script.next());
         return raw;
     }
-    case 5: late = plausible(command) + '\r'; return {};
-    default: return {};
+    case 5:
+        late = plausible(command) + '\r';
+        return {};
+    default:
+        return {};
     }
 }
 
@@ -146,10 +151,18 @@ void check() {
 
 void operate(int op) {
     switch (op % 10) {
-    case 0: seam::Commit(p1, P1_GO); break;
-    case 1: seam::Tick(p1, P1_TIMER); break;
-    case 2: holset(); break;
-    case 3: seam::Commit(p1, P1_SAVE); break;
+    case 0:
+        seam::Commit(p1, P1_GO);
+        break;
+    case 1:
+        seam::Tick(p1, P1_TIMER);
+        break;
+    case 2:
+        holset();
+        break;
+    case 3:
+        seam::Commit(p1, P1_SAVE);
+        break;
     case 4:
         seam::AnswerConfirm(script.next() & 1);
         seam::Commit(p1, P1_ZERO_RESET);
@@ -158,7 +171,9 @@ void operate(int op) {
         seam::AnswerConfirm(script.next() & 1);
         seam::Commit(p1, P1_ZERO_ADJUST);
         break;
-    case 6: seam::Commit(p1, P1_PUMP); break;
+    case 6:
+        seam::Commit(p1, P1_PUMP);
+        break;
     case 7:
         if (!plot) {
             seam::AnswerFileSelect(0, "");  // recording without a file
@@ -167,7 +182,9 @@ void operate(int op) {
             seam::Tick(psc, PSC_TIMER);
         }
         break;
-    case 8: seam::Commit(psc, PSC_STOP); break;
+    case 8:
+        seam::Commit(psc, PSC_STOP);
+        break;
     default:
         SetCtrlVal(p1, P1_MODE, script.next() & 3);
         seam::Commit(p1, P1_MODE);

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     std::string ini = dir + "/pavro.ini";
     {
-        std::ofstream(ini, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        std::ofstream(ini, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     ini_lesen();
     ini_schreiben();

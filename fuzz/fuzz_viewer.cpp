@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CloseFile(h2);
     if (c1 != c2) std::abort();
     for (int i = 0; i < c1; ++i)
-        if (!(t1[i] == t2[i] || (t1[i] != t1[i] && t2[i] != t2[i])) || !(v1[i] == v2[i] || (v1[i] != v1[i] && v2[i] != v2[i])))
+        if (!(t1[i] == t2[i] || (t1[i] != t1[i] && t2[i] != t2[i])) ||
+            !(v1[i] == v2[i] || (v1[i] != v1[i] && v2[i] != v2[i])))
             std::abort();
     return 0;
 }

@@ -30,8 +30,10 @@ void tx_flush_in() { FlushInQ(com_nummer); }
 // Notes the command as owed when the read times out.
 static void read_reply() {
     ComRdTerm(com_nummer, in_buf, kReplyMax, kCR);
-    if (ReturnRS232Err() == kRs232Timeout) std::memcpy(owed, out_buf, kBufSize);
-    else owed[0] = '\0';
+    if (ReturnRS232Err() == kRs232Timeout)
+        std::memcpy(owed, out_buf, kBufSize);
+    else
+        owed[0] = '\0';
 }
 
 void tx_read_any() { read_reply(); }

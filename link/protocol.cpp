@@ -18,15 +18,24 @@ bool reply_letter_ok(Cmd c, const char* reply) { return reply[0] == kCommands[c]
 int command_of(const char* line) {
     const int none = kCmdZeroAdjust + 1;
     switch (line[0]) {
-    case 'u': return kCmdU;
-    case 'm': return kCmdM2;
-    case 'V': return kCmdVV;
-    case 's': return kCmdS;
-    case 't': return kCmdT12;
-    case 'd': return kCmdD;
-    case 'D': return line[1] == '?' ? kCmdZeroReset : line[1] == '!' ? kCmdZeroAdjust : kCmdDWrite;
-    case 'S': return line[1] == '0' ? kCmdS0 : line[1] == '8' ? kCmdS8 : line[1] == '!' ? kCmdStore : none;
-    default: return none;
+    case 'u':
+        return kCmdU;
+    case 'm':
+        return kCmdM2;
+    case 'V':
+        return kCmdVV;
+    case 's':
+        return kCmdS;
+    case 't':
+        return kCmdT12;
+    case 'd':
+        return kCmdD;
+    case 'D':
+        return line[1] == '?' ? kCmdZeroReset : line[1] == '!' ? kCmdZeroAdjust : kCmdDWrite;
+    case 'S':
+        return line[1] == '0' ? kCmdS0 : line[1] == '8' ? kCmdS8 : line[1] == '!' ? kCmdStore : none;
+    default:
+        return none;
     }
 }
 
@@ -34,9 +43,12 @@ bool reply_of(const char* reply, const char* command) {
     int c = command_of(command);
     if (c > kCmdZeroAdjust) return false;
     switch (kCommands[c].form) {
-    case ReplyForm::Letter: return reply_letter_ok(static_cast<Cmd>(c), reply);
-    case ReplyForm::Echo: return reply_echoes(reply, command);
-    default: return false;
+    case ReplyForm::Letter:
+        return reply_letter_ok(static_cast<Cmd>(c), reply);
+    case ReplyForm::Echo:
+        return reply_echoes(reply, command);
+    default:
+        return false;
     }
 }
 

@@ -11,8 +11,20 @@ constexpr char kPercent = 37;  // lets one Fmt build the format of another
 enum class ReplyForm { Unknown, Letter, Echo };
 
 // The twelve commands, in the order of the table below.
-enum Cmd { kCmdU, kCmdM2, kCmdVV, kCmdS, kCmdT12, kCmdD, kCmdDWrite, kCmdS0, kCmdS8, kCmdStore, kCmdZeroReset,
-           kCmdZeroAdjust };
+enum Cmd {
+    kCmdU,
+    kCmdM2,
+    kCmdVV,
+    kCmdS,
+    kCmdT12,
+    kCmdD,
+    kCmdDWrite,
+    kCmdS0,
+    kCmdS8,
+    kCmdStore,
+    kCmdZeroReset,
+    kCmdZeroAdjust
+};
 
 struct Command {
     const char* name;    // as the module log shows it; i stands for the index digit
@@ -24,6 +36,7 @@ struct Command {
     const char* fills;   // where the value goes
 };
 
+// clang-format off
 static const Command kCommands[] = {
     // name    format            form                letter  at  type  fills
     {"ui", "u%d%c", ReplyForm::Letter, 'u', 1, 'f', "wert[i], i = 1..6"},
@@ -39,6 +52,7 @@ static const Command kCommands[] = {
     {"D?D?", "D?D?%c", ReplyForm::Unknown, 0, -1, 0, "nothing: zero-point reset"},
     {"D!D!", "D!D!%c", ReplyForm::Unknown, 0, -1, 0, "nothing: zero-point adjust"},
 };
+// clang-format on
 
 // True when `reply` echoes `command` (a command line as sent, up to its carriage return).
 bool reply_echoes(const char* reply, const char* command);

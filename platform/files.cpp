@@ -42,8 +42,10 @@ struct FileRec {
         pos = 0;
         while (len < n && !eof) {
             qint64 got = file.read(buf.get() + len, static_cast<qint64>(kReadChunk - len));
-            if (got <= 0) eof = true;
-            else len += static_cast<std::size_t>(got);
+            if (got <= 0)
+                eof = true;
+            else
+                len += static_cast<std::size_t>(got);
         }
         buf[len] = '\0';
     }
@@ -65,8 +67,10 @@ struct FileSource {
         return at < r->len ? static_cast<unsigned char>(r->buf[at]) : -1;
     }
     void next() {
-        if (r->pos < r->len) ++r->pos;
-        else if (r->ensure(1), r->pos < r->len) ++r->pos;
+        if (r->pos < r->len)
+            ++r->pos;
+        else if (r->ensure(1), r->pos < r->len)
+            ++r->pos;
     }
 };
 
@@ -86,12 +90,17 @@ int OpenFile(const char* path, int access, int action, int type) {
     auto rec = std::make_unique<FileRec>();
     rec->file.setFileName(QString::fromLocal8Bit(path));
     QIODevice::OpenMode mode = QIODevice::Unbuffered;
-    if (access == 1) mode |= QIODevice::ReadOnly;
-    else if (access == 2) mode |= QIODevice::WriteOnly;
-    else mode |= QIODevice::ReadWrite;
+    if (access == 1)
+        mode |= QIODevice::ReadOnly;
+    else if (access == 2)
+        mode |= QIODevice::WriteOnly;
+    else
+        mode |= QIODevice::ReadWrite;
     if (access != 1) {
-        if (action == 0) mode |= QIODevice::Truncate;
-        else if (action == 1) mode |= QIODevice::Append;
+        if (action == 0)
+            mode |= QIODevice::Truncate;
+        else if (action == 1)
+            mode |= QIODevice::Append;
     }
     // Text mode matters for writing (line ends as the platform has them); the reader skips
     // carriage returns as blanks, so reads go untranslated, at full speed.
@@ -247,9 +256,7 @@ int ReplaceFileDurably(const char* newPath, const char* path) {
 #endif
 }
 
-int DeleteFile(const char* path) {
-    return path && QFile::remove(QString::fromLocal8Bit(path)) ? 0 : -1;
-}
+int DeleteFile(const char* path) { return path && QFile::remove(QString::fromLocal8Bit(path)) ? 0 : -1; }
 
 int GetFileInfo(const char* path, long long* size) {
     QFileInfo info(QString::fromLocal8Bit(path ? path : ""));

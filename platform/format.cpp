@@ -25,9 +25,12 @@ const char* parseDirective(const char* f, Directive& d) {
             digits = true;
             ++p;
         }
-        if (key == 'w' && digits) d.width = value;
-        else if (key == 'p' && digits) d.precision = value;
-        else if (key == 'e') d.exponent = digits ? value : 2;
+        if (key == 'w' && digits)
+            d.width = value;
+        else if (key == 'p' && digits)
+            d.precision = value;
+        else if (key == 'e')
+            d.exponent = digits ? value : 2;
     }
     if (*p == ']') ++p;
     return p;
@@ -72,8 +75,7 @@ std::size_t formatDouble(char* buf, std::size_t size, double v, int precision, i
     if (precision > 15) precision = 15;
     std::to_chars_result r;
     if (exponent >= 0) {
-        r = std::to_chars(buf, buf + size - 16, v, std::chars_format::scientific,
-                          precision < 0 ? 6 : precision);
+        r = std::to_chars(buf, buf + size - 16, v, std::chars_format::scientific, precision < 0 ? 6 : precision);
         return fixExponent(buf, static_cast<std::size_t>(r.ptr - buf), exponent);
     }
     double mag = std::fabs(v);
@@ -83,8 +85,7 @@ std::size_t formatDouble(char* buf, std::size_t size, double v, int precision, i
         r = std::to_chars(buf, buf + size - 16, v, std::chars_format::scientific);
         return fixExponent(buf, static_cast<std::size_t>(r.ptr - buf), 2);
     }
-    r = std::to_chars(buf, buf + size - 16, v, std::chars_format::fixed,
-                      precision < 0 ? 6 : precision);
+    r = std::to_chars(buf, buf + size - 16, v, std::chars_format::fixed, precision < 0 ? 6 : precision);
     if (r.ec != std::errc()) {  // a fixed form too long for the buffer
         r = std::to_chars(buf, buf + size - 16, v, std::chars_format::scientific);
         return fixExponent(buf, static_cast<std::size_t>(r.ptr - buf), 2);

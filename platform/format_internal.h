@@ -61,7 +61,8 @@ inline bool surelyInRange(const char* tok, std::size_t n) {
     bool nonzero = false, point = false;
     for (; i < n && tok[i] != 'e'; ++i) {
         char c = tok[i];
-        if (c == '.') point = true;
+        if (c == '.')
+            point = true;
         else if (c != '0' || nonzero) {
             if (c != '0') nonzero = true;
             if (!point) ++intDigits;
@@ -92,18 +93,28 @@ std::size_t takeNumber(Src& s, char* tok, bool real) {
     std::size_t n = 0;
     bool over = false;
     auto keep = [&](int c) {
-        if (n < kMaxNumber) tok[n++] = static_cast<char>(c);
-        else over = true;
+        if (n < kMaxNumber)
+            tok[n++] = static_cast<char>(c);
+        else
+            over = true;
         s.next();
     };
-    if (s.peek() == '-') keep('-');
-    else if (s.peek() == '+') s.next();
+    if (s.peek() == '-')
+        keep('-');
+    else if (s.peek() == '+')
+        s.next();
     std::size_t digits = 0;
-    while (isDigit(s.peek())) { keep(s.peek()); ++digits; }
+    while (isDigit(s.peek())) {
+        keep(s.peek());
+        ++digits;
+    }
     if (real) {
         if (s.peek() == '.') {
             keep('.');
-            while (isDigit(s.peek())) { keep(s.peek()); ++digits; }
+            while (isDigit(s.peek())) {
+                keep(s.peek());
+                ++digits;
+            }
         }
         if (digits && (s.peek() == 'e' || s.peek() == 'E')) {
             // Only an exponent with digits belongs to the number; the source cannot step
@@ -162,7 +173,7 @@ inline int scanRealsFast(const char*& p, const char* end, bool atEof, const char
             ndig += static_cast<std::size_t>(q - d);
         }
         if (q + 2 >= end && !atEof) return -1;  // an exponent may lie beyond what is here
-        int expDigits = 0, expValue = 0;  // of the exponent, where there is one
+        int expDigits = 0, expValue = 0;        // of the exponent, where there is one
         if (ndig && (*q == 'e' || *q == 'E')) {
             const char* e = q + 1;
             if (*e == '+' || *e == '-') ++e;
@@ -189,8 +200,10 @@ inline int scanRealsFast(const char*& p, const char* end, bool atEof, const char
                 return filled;
             }
             if (t.p) {
-                if (t.kind == ScanArg::Double) *static_cast<double*>(t.p) = v;
-                else if (v > -2147483649.0 && v < 2147483648.0) *static_cast<int*>(t.p) = static_cast<int>(v);
+                if (t.kind == ScanArg::Double)
+                    *static_cast<double*>(t.p) = v;
+                else if (v > -2147483649.0 && v < 2147483648.0)
+                    *static_cast<int*>(t.p) = static_cast<int>(v);
                 else {
                     p = q;
                     return filled;

@@ -53,8 +53,10 @@ void applyAxis(QCPAxis* ax, const Axis& a, bool log) {
             QCP::SignDomain dom = log ? QCP::sdPositive : QCP::sdBoth;
             QCPRange pr = ax->orientation() == Qt::Horizontal ? pl->getKeyRange(ok, dom) : pl->getValueRange(ok, dom);
             if (!ok) continue;
-            if (!found) r = pr;
-            else r.expand(pr);
+            if (!found)
+                r = pr;
+            else
+                r.expand(pr);
             found = true;
         }
         if (!found) return;
@@ -114,8 +116,10 @@ static std::vector<bool> drawn(const std::vector<Plot>& plots) {
         if (!plots[i].refers) continue;
         std::size_t gi = 0;
         while (gi < best.size() && !sameSource(plots[best[gi]], plots[i])) ++gi;
-        if (gi == best.size()) best.push_back(i);
-        else if (plots[i].count >= plots[best[gi]].count) best[gi] = i;
+        if (gi == best.size())
+            best.push_back(i);
+        else if (plots[i].count >= plots[best[gi]].count)
+            best[gi] = i;
         group[i] = gi;
     }
     for (std::size_t i = 0; i < plots.size(); ++i)

@@ -25,8 +25,8 @@ constexpr int kRs232Timeout = -99;     // a read ended by its time-out
 // means the default device for the port number. Sets the error state: 0 when open.
 // An already open port is reconfigured. On failure one line on stderr names the device
 // and the system's reason.
-int OpenComConfig(int port, const char* name, long baud, int parity, int dataBits, int stopBits,
-                  int inputQueue, int outputQueue);
+int OpenComConfig(int port, const char* name, long baud, int parity, int dataBits, int stopBits, int inputQueue,
+                  int outputQueue);
 // Time-out of later reads and writes on `port`, in seconds.
 int SetComTime(int port, double seconds);
 // Discard output not yet sent / input not yet read.

@@ -25,7 +25,8 @@ QWidget* owner() { return QApplication::activeWindow(); }
 QString qtFilters(const char* list) {
     QStringList out;
     for (const QString& f : QString::fromLatin1(list ? list : "").split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        out << (f == QLatin1String("*.*") ? QStringLiteral("All files (*)") : QStringLiteral("%1 files (%2)").arg(f.mid(2), f));
+        out << (f == QLatin1String("*.*") ? QStringLiteral("All files (*)")
+                                          : QStringLiteral("%1 files (%2)").arg(f.mid(2), f));
     return out.join(QStringLiteral(";;"));
 }
 
@@ -90,7 +91,8 @@ int FileSelectPopup(const char* directory, const char* defaultSpec, const char* 
         chosen = QString::fromLocal8Bit(name.c_str());
     } else {
         auto dialog = platform::fileDialog(args);
-        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) chosen = dialog->selectedFiles().first();
+        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            chosen = dialog->selectedFiles().first();
         // A name typed without extension takes the default one, as the list asks.
         QString ext = QString::fromLatin1(args.defaultSpec.c_str()).mid(1);
         if (buttonLabel != 3 && !chosen.isEmpty() && restrictExtension && !ext.isEmpty() && !chosen.endsWith(ext))

@@ -40,7 +40,7 @@ bool popupsReplaced();
 struct Line {
     virtual ~Line() = default;
     virtual void write(const std::string& bytes) = 0;  // what the program sends
-    virtual void flushIn() = 0;                         // drops what arrived before the latest write
+    virtual void flushIn() = 0;                        // drops what arrived before the latest write
     // Moves received bytes into `buffer` up to `terminator` (consumed, not stored) or
     // `maxCount`; *complete tells whether it got there. Never waits.
     virtual int read(char* buffer, int maxCount, int terminator, bool* complete) = 0;

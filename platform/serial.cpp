@@ -39,9 +39,9 @@ struct Port {
     QSerialPort::DataBits dataBits = QSerialPort::Data8;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     double timeout = kDefaultTimeout;
-    std::string pending;  // bytes read past a terminator, for the next read
+    std::string pending;             // bytes read past a terminator, for the next read
     platform::Line* line = nullptr;  // set: the far end is in this process, no device
-    bool justWritten = false;  // the last operation was a write: what arrives now answers it
+    bool justWritten = false;        // the last operation was a write: what arrives now answers it
 };
 
 Port ports[kMaxPort + 1];
@@ -54,11 +54,16 @@ int fail(int code) {
 
 QSerialPort::Parity toParity(int p) {
     switch (p) {
-    case 1: return QSerialPort::OddParity;
-    case 2: return QSerialPort::EvenParity;
-    case 3: return QSerialPort::MarkParity;
-    case 4: return QSerialPort::SpaceParity;
-    default: return QSerialPort::NoParity;
+    case 1:
+        return QSerialPort::OddParity;
+    case 2:
+        return QSerialPort::EvenParity;
+    case 3:
+        return QSerialPort::MarkParity;
+    case 4:
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
     }
 }
 
@@ -87,8 +92,10 @@ bool lost(const QSerialPort* sp) {
     switch (sp->error()) {
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
-    case QSerialPort::WriteError: return true;
-    default: return false;
+    case QSerialPort::WriteError:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -99,9 +106,12 @@ bool openDevice(Port& p) {
     // A device that fails while the event loop runs is closed at once, so its notifier
     // cannot spin; the next operation reopens it when it is back.
     QSerialPort* sp = p.sp.get();
-    QObject::connect(sp, &QSerialPort::errorOccurred, sp, [sp](QSerialPort::SerialPortError) {
-        if (lost(sp) && sp->isOpen()) sp->close();
-    }, Qt::QueuedConnection);
+    QObject::connect(
+        sp, &QSerialPort::errorOccurred, sp,
+        [sp](QSerialPort::SerialPortError) {
+            if (lost(sp) && sp->isOpen()) sp->close();
+        },
+        Qt::QueuedConnection);
     if (!p.sp->open(QIODevice::ReadWrite)) return false;
     bool ok = p.sp->setBaudRate(p.baud) && p.sp->setParity(p.parity) && p.sp->setDataBits(p.dataBits) &&
               p.sp->setStopBits(p.stopBits) && p.sp->setFlowControl(QSerialPort::NoFlowControl);
@@ -159,10 +169,14 @@ int ComPortDevice(int port, char* device, std::size_t size) {
 #else
     QString link = QDir(platform::projectDir()).filePath(QStringLiteral("ports/com%1").arg(port));
     QFileInfo li(link);
-    if (li.isSymLink() || li.exists()) path = link;
-    else if (port <= 32) path = QStringLiteral("/dev/ttyS%1").arg(port - 1);
-    else if (port <= 64) path = QStringLiteral("/dev/ttyUSB%1").arg(port - 33);
-    else path = QStringLiteral("/dev/ttyACM%1").arg(port - 65);
+    if (li.isSymLink() || li.exists())
+        path = link;
+    else if (port <= 32)
+        path = QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    else if (port <= 64)
+        path = QStringLiteral("/dev/ttyUSB%1").arg(port - 33);
+    else
+        path = QStringLiteral("/dev/ttyACM%1").arg(port - 65);
 #endif
     QByteArray b = path.toLocal8Bit();
     if (!device || size == 0) return 0;
@@ -188,8 +202,8 @@ int ComPortInfoOf(int port, ComPortInfo* info) {
     return 0;
 }
 
-int OpenComConfig(int port, const char* name, long baud, int parity, int dataBits, int stopBits,
-                  int /*inputQueue*/, int /*outputQueue*/) {
+int OpenComConfig(int port, const char* name, long baud, int parity, int dataBits, int stopBits, int /*inputQueue*/,
+                  int /*outputQueue*/) {
     if (port < 1 || port > kMaxPort) return fail(kRs232BadPort);
     Port& p = ports[port];
     char dev[kMaxPathname];

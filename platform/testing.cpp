@@ -5,6 +5,7 @@
 #include "seams.h"
 #include "ui_model.h"
 
+#include <qcustomplot.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -14,7 +15,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
-#include <qcustomplot.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Panels from the panel file (JSON), controls as Qt widgets, callbacks bound by name.
+#include "format_internal.h"
+#include "io.h"
 #include "platform_internal.h"
 #include "seams.h"
 #include "ui_model.h"
-#include "io.h"
-#include "format_internal.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,8 +23,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
-#include <QStyle>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 
 #include <cmath>
@@ -39,7 +39,7 @@ namespace {
 QApplication* app = nullptr;
 QString argv0;
 std::vector<CallbackEntry> callbacks;
-std::vector<std::unique_ptr<Panel>> panels;    // handle h is panels[h - 1]
+std::vector<std::unique_ptr<Panel>> panels;      // handle h is panels[h - 1]
 std::vector<std::unique_ptr<MenuBar>> menuBars;  // likewise
 
 // ----- widgets of our own ------------------------------------------------------------------
@@ -135,7 +135,8 @@ T findCallback(const LoadContext& ctx, const QString& name, T CallbackEntry::*fi
     QByteArray n = name.toUtf8();
     for (const CallbackEntry& e : callbacks) {
         if (std::strcmp(e.name, n.constData()) == 0) {
-            if (!(e.*field)) ctx.fail(QStringLiteral("callback '%1' is not a %2 callback").arg(name, QLatin1String(form)));
+            if (!(e.*field))
+                ctx.fail(QStringLiteral("callback '%1' is not a %2 callback").arg(name, QLatin1String(form)));
             return e.*field;
         }
     }
@@ -144,10 +145,9 @@ T findCallback(const LoadContext& ctx, const QString& name, T CallbackEntry::*fi
 
 Kind parseKind(const LoadContext& ctx, const QString& k) {
     static const std::pair<const char*, Kind> kinds[] = {
-        {"numeric", Kind::Numeric}, {"string", Kind::String}, {"textbox", Kind::TextBox},
-        {"switch", Kind::Switch},   {"led", Kind::Led},       {"ring", Kind::Ring},
-        {"button", Kind::Button},   {"timer", Kind::Timer},   {"graph", Kind::Graph},
-        {"colorbox", Kind::ColorBox}};
+        {"numeric", Kind::Numeric}, {"string", Kind::String},    {"textbox", Kind::TextBox}, {"switch", Kind::Switch},
+        {"led", Kind::Led},         {"ring", Kind::Ring},        {"button", Kind::Button},   {"timer", Kind::Timer},
+        {"graph", Kind::Graph},     {"colorbox", Kind::ColorBox}};
     for (auto& [name, kind] : kinds)
         if (k == QLatin1String(name)) return kind;
     ctx.fail(QStringLiteral("unknown control kind '%1'").arg(k));
@@ -180,8 +180,10 @@ int parseColor(const QJsonValue& v, int fallback) {
 void applyGeometry(Control& c, int x, int y, int w, int h) {
     if (c.body) c.body->setGeometry(x, y, w, h);
     if (c.label) {
-        if (c.labelGap > 0) c.label->setGeometry(x, y - c.labelGap, qMax(w, c.label->sizeHint().width()), c.labelGap);
-        else c.label->setGeometry(x - 200 - 6, y, 200, h);
+        if (c.labelGap > 0)
+            c.label->setGeometry(x, y - c.labelGap, qMax(w, c.label->sizeHint().width()), c.labelGap);
+        else
+            c.label->setGeometry(x - 200 - 6, y, 200, h);
     }
 }
 
@@ -215,14 +217,15 @@ void buildControl(const LoadContext& ctx, Panel& p, const QJsonObject& o) {
     Control c;
     c.id = requireInt(ctx, o, "id");
     c.name = o.value(QLatin1String("name")).toString();
-    if (c.id <= 0 || p.controls.count(c.id)) ctx.fail(QStringLiteral("control number %1 invalid or repeated").arg(c.id));
+    if (c.id <= 0 || p.controls.count(c.id))
+        ctx.fail(QStringLiteral("control number %1 invalid or repeated").arg(c.id));
     c.kind = parseKind(ctx, o.value(QLatin1String("kind")).toString());
     c.type = parseType(ctx, o.value(QLatin1String("type")).toString());
     c.indicator = o.value(QLatin1String("indicator")).toBool(false);
     c.labelText = o.value(QLatin1String("label")).toString();
     c.precision = o.value(QLatin1String("precision")).toInt(2);
     c.format = o.value(QLatin1String("format")).toString() == QLatin1String("scientific") ? VAL_SCIENTIFIC_FORMAT
-                                                                                       : VAL_FLOATING_PT_FORMAT;
+                                                                                          : VAL_FLOATING_PT_FORMAT;
     if (o.contains(QLatin1String("min")) && o.contains(QLatin1String("max"))) {
         c.ranged = true;
         c.min = o.value(QLatin1String("min")).toDouble();
@@ -475,8 +478,8 @@ void deliverMenu(int mb, int item) {
 QString numericText(const Control& c) {
     if (c.type == DataType::Int || c.type == DataType::UChar) return QString::number(c.ival);
     char buf[400];
-    std::size_t n = fmtlang::formatDouble(buf, sizeof buf, c.dval, c.precision,
-                                          c.format == VAL_SCIENTIFIC_FORMAT ? 2 : -1);
+    std::size_t n =
+        fmtlang::formatDouble(buf, sizeof buf, c.dval, c.precision, c.format == VAL_SCIENTIFIC_FORMAT ? 2 : -1);
     return QString::fromLatin1(buf, static_cast<qsizetype>(n));
 }
 
@@ -568,7 +571,8 @@ int loadPanel(int parent, const char* file, int resource) {
     if (!f.open(QIODevice::ReadOnly)) ctx.fail(f.errorString());
     QJsonParseError err;
     QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &err);
-    if (doc.isNull()) ctx.fail(QStringLiteral("not valid JSON at offset %1: %2").arg(err.offset).arg(err.errorString()));
+    if (doc.isNull())
+        ctx.fail(QStringLiteral("not valid JSON at offset %1: %2").arg(err.offset).arg(err.errorString()));
     QJsonObject po;
     for (const QJsonValue& v : doc.object().value(QLatin1String("panels")).toArray())
         if (v.toObject().value(QLatin1String("resource")).toInt() == resource) po = v.toObject();
@@ -586,8 +590,10 @@ int loadPanel(int parent, const char* file, int resource) {
     w->setAttribute(Qt::WA_StyledBackground);
     w->setWindowTitle(po.value(QLatin1String("title")).toString());
     w->resize(po.value(QLatin1String("width")).toInt(400), po.value(QLatin1String("height")).toInt(300));
-    if (parent) w->move(po.value(QLatin1String("x")).toInt(), po.value(QLatin1String("y")).toInt());
-    else w->setFixedSize(w->size());
+    if (parent)
+        w->move(po.value(QLatin1String("x")).toInt(), po.value(QLatin1String("y")).toInt());
+    else
+        w->setFixedSize(w->size());
     w->hide();
     p->widget = w;
     QString pcb = po.value(QLatin1String("callback")).toString();
@@ -679,17 +685,23 @@ namespace {
 
 const char* typeName(DataType t) {
     switch (t) {
-    case DataType::Double: return "double";
-    case DataType::Int: return "int";
-    case DataType::UChar: return "unsigned char";
-    case DataType::Text: return "text";
-    default: return "no value";
+    case DataType::Double:
+        return "double";
+    case DataType::Int:
+        return "int";
+    case DataType::UChar:
+        return "unsigned char";
+    case DataType::Text:
+        return "text";
+    default:
+        return "no value";
     }
 }
 
 // A value of the wrong type for a control is a programming error.
 int mismatch(const Control& c, const char* op, const char* passed) {
-    std::fprintf(stderr, "pavro: %s on %s (%s) with %s\n", op, c.name.toLocal8Bit().constData(), typeName(c.type), passed);
+    std::fprintf(stderr, "pavro: %s on %s (%s) with %s\n", op, c.name.toLocal8Bit().constData(), typeName(c.type),
+                 passed);
 #ifdef NDEBUG
     if (popupsReplaced()) std::abort();
 #else
@@ -775,15 +787,26 @@ int SetCtrlAttribute(int p, int ctrl, int attribute, int value) {
     Control* c = valueControl(p, ctrl);
     if (!c) return -1;
     switch (attribute) {
-    case ATTR_DIMMED: c->dimmed = value != 0; break;
-    case ATTR_VISIBLE: c->visible = value != 0; break;
+    case ATTR_DIMMED:
+        c->dimmed = value != 0;
+        break;
+    case ATTR_VISIBLE:
+        c->visible = value != 0;
+        break;
     case ATTR_TOP:
         if (c->body) applyGeometry(*c, c->body->x(), value, c->body->width(), c->body->height());
         break;
-    case ATTR_FORMAT: c->format = value; break;
-    case ATTR_PRECISION: c->precision = qBound(0, value, 15); break;
-    case ATTR_COLOR: c->color = value & 0xFFFFFF; break;
-    case ATTR_INTERVAL: return SetCtrlAttribute(p, ctrl, attribute, static_cast<double>(value));
+    case ATTR_FORMAT:
+        c->format = value;
+        break;
+    case ATTR_PRECISION:
+        c->precision = qBound(0, value, 15);
+        break;
+    case ATTR_COLOR:
+        c->color = value & 0xFFFFFF;
+        break;
+    case ATTR_INTERVAL:
+        return SetCtrlAttribute(p, ctrl, attribute, static_cast<double>(value));
     case ATTR_YMAP_MODE:
     case ATTR_DATA_MODE:
     case ATTR_COPY_ORIGINAL_DATA:
@@ -797,7 +820,8 @@ int SetCtrlAttribute(int p, int ctrl, int attribute, int value) {
         if (attribute == ATTR_COPY_ORIGINAL_DATA) c->graph->copyData = value != 0;
         // 1142 retain, 1146 smooth update and 1149 left y axis are how this graph always works.
         return 0;
-    default: return -1;
+    default:
+        return -1;
     }
     refreshShown(*c);
     return 0;

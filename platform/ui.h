@@ -26,7 +26,7 @@ constexpr int ATTR_YMAP_MODE = 1096;           // 0 linear, 1 logarithmic
 constexpr int ATTR_DATA_MODE = 1142;           // 0 retain
 constexpr int ATTR_COPY_ORIGINAL_DATA = 1143;  // 0 plots refer to the caller's arrays, 1 copy
 constexpr int ATTR_SMOOTH_UPDATE = 1146;
-constexpr int ATTR_ACTIVE_YAXIS = 1149;        // 1 left
+constexpr int ATTR_ACTIVE_YAXIS = 1149;  // 1 left
 
 // Numeric formats.
 constexpr int VAL_FLOATING_PT_FORMAT = 0xFFF0;
@@ -36,8 +36,7 @@ constexpr int VAL_SCIENTIFIC_FORMAT = 0xFFF1;
 constexpr int VAL_INTEGER = 1;
 constexpr int VAL_DOUBLE = 4;
 
-using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData, int eventData1,
-                                int eventData2);
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int eventData1, int eventData2);
 using MenuCallbackPtr = void (*)(int menuBar, int menuItem, void* callbackData, int panel);
 
@@ -88,8 +87,8 @@ int ReplaceTextBoxLine(int panel, int control, int line, const char* text);
 int ResetTimer(int panel, int control);
 
 // Graph. x and y point at arrays of `count` ints (VAL_INTEGER) or doubles (VAL_DOUBLE).
-int PlotXY(int panel, int control, const void* x, const void* y, int count, int xType, int yType,
-           int plotStyle, int pointStyle, int lineStyle, int pointFrequency, int color);
+int PlotXY(int panel, int control, const void* x, const void* y, int count, int xType, int yType, int plotStyle,
+           int pointStyle, int lineStyle, int pointFrequency, int color);
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 // axis 0 x, 1 left y; mode 0 fixed range min..max, 1 autoscale.
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);

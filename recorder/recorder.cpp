@@ -6,12 +6,12 @@
 #include "handles.h"
 #include "io.h"
 #include "link.h"
-#include "protocol.h"
 #include "live.h"
+#include "protocol.h"
 #include "ui.h"
 
-#include <cmath>
 #include <climits>
+#include <cmath>
 
 double abtast = 1.0;
 int was[2] = {1, 1};
@@ -130,10 +130,18 @@ int timer2(int, int, int event, void*, int, int) {
 void messwert() {
     char format[32];
     switch (wat) {
-    case 0: Fmt(format, " %cf[e2w10] ppm O2", kPercent); break;
-    case 1: Fmt(format, " %cf[p%dw10] ppm O2", kPercent, digits_by_size(mw)); break;
-    case 2: Fmt(format, " %cf[p1w10] mV    ", kPercent); break;
-    default: Fmt(format, " 0.0 mV    "); break;
+    case 0:
+        Fmt(format, " %cf[e2w10] ppm O2", kPercent);
+        break;
+    case 1:
+        Fmt(format, " %cf[p%dw10] ppm O2", kPercent, digits_by_size(mw));
+        break;
+    case 2:
+        Fmt(format, " %cf[p1w10] mV    ", kPercent);
+        break;
+    default:
+        Fmt(format, " 0.0 mV    ");
+        break;
     }
     Fmt(mw_buf, format, mw);
 }

@@ -4,22 +4,22 @@
 
 constexpr int kWindow = 500;  // samples in the recorder's window
 
-extern double abtast;   // sampling interval [s]
-extern int was[2];      // was[0]: y autoscale (non-zero on); was[1]: carried in the settings file only
-extern double skl[4];   // skl[0], skl[1]: y minimum and maximum; skl[2], skl[3]: carried only
-extern int plot;        // recording running
-extern int speichern;   // recording file open
-extern unsigned char wat;  // display mode taken at the start of a recording
-extern double tstart;   // Timer() at the start [s]
-extern int xmin, xmax;  // x-axis range [whole s]
-extern int mpoint;      // slot for the next sample
-extern double mzeit;    // seconds from tstart to this sample
-extern double mw;       // value of this sample
-extern char mw_buf[32];  // value text shown in PSC_VALUE
+extern double abtast;           // sampling interval [s]
+extern int was[2];              // was[0]: y autoscale (non-zero on); was[1]: carried in the settings file only
+extern double skl[4];           // skl[0], skl[1]: y minimum and maximum; skl[2], skl[3]: carried only
+extern int plot;                // recording running
+extern int speichern;           // recording file open
+extern unsigned char wat;       // display mode taken at the start of a recording
+extern double tstart;           // Timer() at the start [s]
+extern int xmin, xmax;          // x-axis range [whole s]
+extern int mpoint;              // slot for the next sample
+extern double mzeit;            // seconds from tstart to this sample
+extern double mw;               // value of this sample
+extern char mw_buf[32];         // value text shown in PSC_VALUE
 extern double g1wert[kWindow];  // window values
 extern int xsec[kWindow];       // window times [whole s]
-extern int filedat;              // handle of the recording file
-extern char d_dat[260];          // path of the recording file
+extern int filedat;             // handle of the recording file
+extern char d_dat[260];         // path of the recording file
 
 // The recorder's settings as the settings file gives them.
 void recorder_einstellen(double interval, const int autoscale[2], const double scale[4]);

@@ -31,7 +31,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr double kByteTime = 10.0 / 9600.0;  // [s] start bit, 8 data bits, stop bit
-constexpr std::size_t kMaxLine = 256;         // a longer command line is dropped
+constexpr std::size_t kMaxLine = 256;        // a longer command line is dropped
 
 std::string num(double v, std::chars_format f, int precision) {
     char b[64];
@@ -156,7 +156,8 @@ struct Simulator::Impl {
             double v = mv ? 250.0 + 10.0 * drift : readingBase + drift;
             return "M=" + num(v, std::chars_format::fixed, 4);
         }
-        if (c.size() == 2 && c[0] == 's' && c[1] >= '0' && c[1] <= '8') return c + " " + std::to_string(st.s[c[1] - '0']);
+        if (c.size() == 2 && c[0] == 's' && c[1] >= '0' && c[1] <= '8')
+            return c + " " + std::to_string(st.s[c[1] - '0']);
         if (c == "t12") return "t12 " + std::to_string(opt.typeCode);
         if (c.size() == 2 && c[0] == 'd' && c[1] >= '1' && c[1] <= '3')
             return c + " " + num(st.d[c[1] - '0'], std::chars_format::scientific, 3);
@@ -193,8 +194,8 @@ struct Simulator::Impl {
 
     // The command's name: a write command without the value it carries (D2, S0, S8).
     static std::string nameOf(const std::string& c) {
-        bool carries = c.size() > 2 && ((c[0] == 'D' && c[1] >= '1' && c[1] <= '3') ||
-                                        (c[0] == 'S' && (c[1] == '0' || c[1] == '8')));
+        bool carries = c.size() > 2 &&
+                       ((c[0] == 'D' && c[1] >= '1' && c[1] <= '3') || (c[0] == 'S' && (c[1] == '0' || c[1] == '8')));
         return carries ? c.substr(0, 2) : c;
     }
 
@@ -273,8 +274,8 @@ struct Simulator::Impl {
         std::lock_guard<std::mutex> g(mu);
         returning = returnAfterSeconds >= 0;
         if (returning)
-            returnAt = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                          std::chrono::duration<double>(returnAfterSeconds));
+            returnAt = Clock::now() +
+                       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(returnAfterSeconds));
     }
 
     void run() {
@@ -442,17 +443,24 @@ bool parseFault(const std::string& option, std::string& command, Fault& f) {
         value = kind.substr(eq + 1);
         kind = kind.substr(0, eq);
     }
-    if (kind == "silent") f.silent = true;
-    else if (kind == "long") f.overlong = true;
-    else if (kind == "nocr") f.noCR = true;
-    else if (kind == "garbage") f.garbage = true;
-    else if (kind == "letter" && value.size() == 1) f.letter = value[0];
-    else if (kind == "reply" && !value.empty() && value.find('\r') == std::string::npos) f.reply = value;
+    if (kind == "silent")
+        f.silent = true;
+    else if (kind == "long")
+        f.overlong = true;
+    else if (kind == "nocr")
+        f.noCR = true;
+    else if (kind == "garbage")
+        f.garbage = true;
+    else if (kind == "letter" && value.size() == 1)
+        f.letter = value[0];
+    else if (kind == "reply" && !value.empty() && value.find('\r') == std::string::npos)
+        f.reply = value;
     else if (kind == "delay" && !value.empty()) {
         char* end = nullptr;
         f.delay = std::strtod(value.c_str(), &end);
         if (*end || f.delay < 0) return false;
-    } else return false;
+    } else
+        return false;
     return true;
 }
 

@@ -25,10 +25,10 @@ struct Fault {
 
 struct Options {
     std::uint64_t seed = 1;
-    bool pace = false;  // send every reply byte at 9600-baud wire time
-    int typeCode = 11;  // the t12 reply
-    int silentAfter = -1;  // answer nothing from this many commands on (-1: never)
-    int hangupAfter = -1;  // close the pty after this many commands (-1: never)
+    bool pace = false;          // send every reply byte at 9600-baud wire time
+    int typeCode = 11;          // the t12 reply
+    int silentAfter = -1;       // answer nothing from this many commands on (-1: never)
+    int hangupAfter = -1;       // close the pty after this many commands (-1: never)
     double returnAfter = -1.0;  // seconds until a closed pty comes back at the same link (-1: never)
     std::string logFile;        // where every command line is appended as it arrives ("" none)
     double latency = -1.0;      // seconds before a reply; -1: the command's wire time at 9600 baud

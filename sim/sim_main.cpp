@@ -65,15 +65,24 @@ int main(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (a == "--link") link = value("--link");
-        else if (a == "--seed") opt.seed = std::strtoull(value("--seed").c_str(), nullptr, 10);
-        else if (a == "--pace") opt.pace = true;
-        else if (a == "--log") opt.logFile = value("--log");
-        else if (a == "--latency") opt.latency = std::atof(value("--latency").c_str());
-        else if (a == "--type") opt.typeCode = std::atoi(value("--type").c_str());
-        else if (a == "--silent-after") opt.silentAfter = std::atoi(value("--silent-after").c_str());
-        else if (a == "--hangup-after") opt.hangupAfter = std::atoi(value("--hangup-after").c_str());
-        else if (a == "--return-after") opt.returnAfter = std::atof(value("--return-after").c_str());
+        } else if (a == "--link")
+            link = value("--link");
+        else if (a == "--seed")
+            opt.seed = std::strtoull(value("--seed").c_str(), nullptr, 10);
+        else if (a == "--pace")
+            opt.pace = true;
+        else if (a == "--log")
+            opt.logFile = value("--log");
+        else if (a == "--latency")
+            opt.latency = std::atof(value("--latency").c_str());
+        else if (a == "--type")
+            opt.typeCode = std::atoi(value("--type").c_str());
+        else if (a == "--silent-after")
+            opt.silentAfter = std::atoi(value("--silent-after").c_str());
+        else if (a == "--hangup-after")
+            opt.hangupAfter = std::atoi(value("--hangup-after").c_str());
+        else if (a == "--return-after")
+            opt.returnAfter = std::atof(value("--return-after").c_str());
         else if (a == "--fault") {
             std::string option = value("--fault"), cmd;
             sim::Fault f;
@@ -83,8 +92,10 @@ int main(int argc, char** argv) {
             }
             // Faults on one command combine: --fault VV:delay=0.7 --fault "VV:reply=VV 7".
             auto same = std::find_if(faults.begin(), faults.end(), [&](auto& e) { return e.first == cmd; });
-            if (same == faults.end()) faults.emplace_back(cmd, f);
-            else sim::parseFault(option, cmd, same->second);
+            if (same == faults.end())
+                faults.emplace_back(cmd, f);
+            else
+                sim::parseFault(option, cmd, same->second);
         } else {
             std::fprintf(stderr, "pavro-sim: unknown option '%s'\n%s", a.c_str(), kUsage);
             return 2;

@@ -94,8 +94,8 @@ struct VirtualDisplay {
     bool start(const std::string& dir) {
         std::string fdfile = dir + "/display";
         // -displayfd writes the display number it took once the server is ready.
-        server = Process::start({"/bin/sh", "-c", "exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null"},
-                                {}, fdfile);
+        server = Process::start(
+            {"/bin/sh", "-c", "exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null"}, {}, fdfile);
         for (int i = 0; i < 200; ++i) {
             FILE* f = fopen(fdfile.c_str(), "r");
             int n = -1;

@@ -36,4 +36,3 @@ inline void start_program() {
     reset_globals();
     starten();
 }
-

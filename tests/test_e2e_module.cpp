@@ -18,7 +18,8 @@ TEST(EndToEnd, TheOperatorConfirmsPortOneSeesLiveReadingsAndCloses) {
     VirtualDisplay x;
     ASSERT_TRUE(x.start(dir.path()));
     fs::create_symlink(fs::path(PAVRO_BIN_DIR) / "pavro", dir.path("pavro"));
-    Process sim = Process::start({PAVRO_BIN_DIR "/pavro-sim", "--link", dir.path("ports/com1"), "--log", dir.path("sim.log")});
+    Process sim =
+        Process::start({PAVRO_BIN_DIR "/pavro-sim", "--link", dir.path("ports/com1"), "--log", dir.path("sim.log")});
     ASSERT_TRUE(waitUntil([&] { return fs::is_symlink(dir.path("ports/com1")); }, 10)) << "no simulator link";
     std::string display = "DISPLAY=" + x.name;
     Process pavro = Process::start({dir.path("pavro")}, {display, "QT_QPA_PLATFORM=xcb"}, dir.path("log"));
@@ -29,14 +30,14 @@ TEST(EndToEnd, TheOperatorConfirmsPortOneSeesLiveReadingsAndCloses) {
     ASSERT_EQ(key.wait(15), 0);
     // The connection's exchanges, then two live polls of the main panel's timer.
     ASSERT_TRUE(waitUntil([&] { return lines(dir.read("sim.log")).size() >= 14 + 2 * 7; }, 15)) << dir.read("sim.log");
-    Process closer = Process::start({"/usr/bin/python3", PAVRO_SOURCE_DIR "/tests/close_window.py", "Kelto O2-Messung"},
-                                    {display});
+    Process closer =
+        Process::start({"/usr/bin/python3", PAVRO_SOURCE_DIR "/tests/close_window.py", "Kelto O2-Messung"}, {display});
     ASSERT_EQ(closer.wait(15), 0);
     EXPECT_EQ(pavro.wait(10), 0) << dir.read("log");
     EXPECT_EQ(dir.read("pavro.ini"), " 1 1.000000 1 1 0.000000 10.000000 0.000000 10.000000 Lu_2002\n");
     auto sent = lines(dir.read("sim.log"));
-    std::vector<std::string> expected = {"VV", "s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8", "t12", "d1", "d2", "d3",
-                                         "u1", "u2", "u3", "u4", "u5", "u6", "m2"};
+    std::vector<std::string> expected = {"VV", "s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8", "t12",
+                                         "d1", "d2", "d3", "u1", "u2", "u3", "u4", "u5", "u6", "m2"};
     ASSERT_GE(sent.size(), expected.size() + 7) << dir.read("sim.log");
     EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + static_cast<long>(expected.size())), expected);
     // Every later line is a poll's, in the poll's order.

@@ -20,8 +20,8 @@ protected:
         return Process::start({dir.path("pavro")}, {"DISPLAY=" + x.name, "QT_QPA_PLATFORM=xcb"}, dir.path("log"));
     }
     int close_main_panel() {
-        Process closer = Process::start({"/usr/bin/python3", PAVRO_SOURCE_DIR "/tests/close_window.py", "Kelto O2-Messung"},
-                                        {"DISPLAY=" + x.name});
+        Process closer = Process::start(
+            {"/usr/bin/python3", PAVRO_SOURCE_DIR "/tests/close_window.py", "Kelto O2-Messung"}, {"DISPLAY=" + x.name});
         return closer.wait(15);
     }
 };

@@ -38,7 +38,8 @@ TEST(Files, ReadOnlyOpenOfAMissingFileFailsAndHandlesAreReused) {
 TEST(Files, ScanFileReadsLineAfterLineAcrossItsBuffer) {
     ProgramDir d;
     std::string content;
-    for (int i = 0; i < 20000; ++i) content += " " + std::to_string(i) + ".5\t" + std::to_string(i * 2) + ".000000e+00 \r\n";
+    for (int i = 0; i < 20000; ++i)
+        content += " " + std::to_string(i) + ".5\t" + std::to_string(i * 2) + ".000000e+00 \r\n";
     d.write("rec.dat", content);
     int h = OpenFile(d.path("rec.dat").c_str(), 1, 2, 1);
     double t = 0, v = 0;

@@ -31,13 +31,13 @@ INSTANTIATE_TEST_SUITE_P(
     Forms, FmtDouble,
     ::testing::Values(FmtCase{"%f", 1.0, "1.000000"}, FmtCase{"%f", 10.0, "10.000000"},
                       FmtCase{"%f", -0.5, "-0.500000"}, FmtCase{"%f", 0.0, "0.000000"},
-                      FmtCase{"%f", 2.5e-5, "2.5e-05"}, FmtCase{"%f", 1e20, "1e+20"},
-                      FmtCase{"%f[p1]", 12.34, "12.3"}, FmtCase{"%f[p1]", 0.0, "0.0"},
-                      FmtCase{"%f[p1]", 1234.5, "1234.5"}, FmtCase{"%f[e2]", 3.4, "3.400000e+00"},
-                      FmtCase{"%f[e2]", 0.0, "0.000000e+00"}, FmtCase{"%f[e2p3]", 15.0, "1.500e+01"},
-                      FmtCase{"%f[e2p3]", -0.5, "-5.000e-01"}, FmtCase{"%f[e2p3]", 1.23456e-120, "1.235e-120"},
-                      FmtCase{"%f[e3p1]", 2.0, "2.0e+000"}, FmtCase{"%f[p1w10]", 5.25, "       5.2"},
-                      FmtCase{"%f[p0w10]", 250.0, "       250"}, FmtCase{"%f[e2w10]", 1.0, "1.000000e+00"}));
+                      FmtCase{"%f", 2.5e-5, "2.5e-05"}, FmtCase{"%f", 1e20, "1e+20"}, FmtCase{"%f[p1]", 12.34, "12.3"},
+                      FmtCase{"%f[p1]", 0.0, "0.0"}, FmtCase{"%f[p1]", 1234.5, "1234.5"},
+                      FmtCase{"%f[e2]", 3.4, "3.400000e+00"}, FmtCase{"%f[e2]", 0.0, "0.000000e+00"},
+                      FmtCase{"%f[e2p3]", 15.0, "1.500e+01"}, FmtCase{"%f[e2p3]", -0.5, "-5.000e-01"},
+                      FmtCase{"%f[e2p3]", 1.23456e-120, "1.235e-120"}, FmtCase{"%f[e3p1]", 2.0, "2.0e+000"},
+                      FmtCase{"%f[p1w10]", 5.25, "       5.2"}, FmtCase{"%f[p0w10]", 250.0, "       250"},
+                      FmtCase{"%f[e2w10]", 1.0, "1.000000e+00"}));
 
 TEST(Fmt, BuildsEveryModuleCommandByteForByte) {
     char b[25];
@@ -98,7 +98,7 @@ TEST(Scan, ReadsNumbersFromTheValuePosition) {
     int i = -1;
     EXPECT_EQ(Scan("u20.5", "%f", &d), 0);  // 'u' is no number: nothing written
     EXPECT_EQ(d, -1);
-    EXPECT_EQ(Scan("20.5" , "%f", &d), 1);
+    EXPECT_EQ(Scan("20.5", "%f", &d), 1);
     EXPECT_EQ(d, 20.5);
     EXPECT_EQ(Scan("  -3.5e+02xyz", "%f", &d), 1);
     EXPECT_EQ(d, -350.0);
@@ -127,7 +127,8 @@ TEST(Scan, RejectsWhatIsNoDecimalNumber) {
 TEST(Scan, ReadsTheSettingsFormatAndStopsAtTheFirstGap) {
     int a = 0, b = 0, c = 0;
     double x = 0, y = 0, z = 0, u = 0, v = 0;
-    EXPECT_EQ(Scan(" 3 0.5 0 1 -1.0 20.0 2.5 10.0 Lu_2002\n", "%s>%d%f%d%d%f%f%f%f", &a, &x, &b, &c, &y, &z, &u, &v), 8);
+    EXPECT_EQ(Scan(" 3 0.5 0 1 -1.0 20.0 2.5 10.0 Lu_2002\n", "%s>%d%f%d%d%f%f%f%f", &a, &x, &b, &c, &y, &z, &u, &v),
+              8);
     EXPECT_EQ(a, 3);
     EXPECT_EQ(x, 0.5);
     EXPECT_EQ(u, 2.5);

@@ -89,8 +89,9 @@ TEST_F(Steps, EachSiteReadsIntoAClearedBufferOrNotAsItsStepsSay) {
     std::vector<std::pair<std::string, bool>> cleared;  // command, in_buf empty when it went out
     seam::AnswerPort(1, [&](const std::string& c) -> std::string {
         std::string cmd = c.substr(0, c.size() - 1);
-        cleared.emplace_back(cmd.substr(0, 2) == "D1" || cmd.substr(0, 2) == "D2" || cmd.substr(0, 2) == "D3" ? cmd.substr(0, 2) : cmd,
-                             std::all_of(in_buf, in_buf + kReplyMax, [](char b) { return b == 0; }));
+        cleared.emplace_back(
+            cmd.substr(0, 2) == "D1" || cmd.substr(0, 2) == "D2" || cmd.substr(0, 2) == "D3" ? cmd.substr(0, 2) : cmd,
+            std::all_of(in_buf, in_buf + kReplyMax, [](char b) { return b == 0; }));
         if (cmd == "VV" || cmd == "D?D?") return cmd + " 123456789\r";
         if (cmd == "s0") return "s0 7\r";  // shorter than what VV left
         if (cmd[0] == 's' || cmd[0] == 'd' || cmd == "t12") return cmd + " 1\r";
@@ -211,7 +212,7 @@ TEST_F(Link, TheTimeOutFollowsTheRecordingFileAndTheNextSave) {
     ASSERT_EQ(speichern, 1);
     poll();
     EXPECT_EQ(status(), "NO CONNECTION");  // 0.3 s from the file's opening on
-    ASSERT_TRUE(module.waitIdle(2.0));  // the late reply has landed
+    ASSERT_TRUE(module.waitIdle(2.0));     // the late reply has landed
     m_stop(psc, PSC_STOP, EVENT_COMMIT, nullptr, 0, 0);
     poll();
     EXPECT_EQ(status(), "NO CONNECTION");  // stays after the recording stops

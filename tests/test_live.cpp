@@ -25,7 +25,7 @@ TEST_F(Polling, ACompletedPollShowsTheValuesAndOk) {
     EXPECT_NEAR(value(P1_O2), 42.5, 0.5);
     EXPECT_NEAR(value(P1_U1), 3.2, 0.1);
     EXPECT_NEAR(value(P1_U6), 49.8, 0.1);
-    EXPECT_NEAR(wert[2], 24.5, 0.1);  // requested, never shown
+    EXPECT_NEAR(wert[2], 24.5, 0.1);           // requested, never shown
     EXPECT_EQ(seam::Precision(p1, P1_O2), 1);  // mode 1, between 10 and 100
 }
 

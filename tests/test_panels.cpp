@@ -66,21 +66,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Shown{0, 12.34, "1.234e+01", "1.234e+01", "ppm", "Oxygen"},
                       Shown{0, 0.000123, "1.230e-04", "1.230e-04", "ppm", "Oxygen"},
                       Shown{0, -5.0, "-5.000e+00", "-5.000e+00", "ppm", "Oxygen"},
-                      Shown{1, 250.4, "250", "250", "ppm", "Oxygen"},
-                      Shown{1, 100.0, "100", "100", "ppm", "Oxygen"},
+                      Shown{1, 250.4, "250", "250", "ppm", "Oxygen"}, Shown{1, 100.0, "100", "100", "ppm", "Oxygen"},
                       Shown{1, 99.96, "100.0", "100", "ppm", "Oxygen"},  // below 100: one digit
-                      Shown{1, 10.0, "10.0", "10", "ppm", "Oxygen"},
-                      Shown{1, 9.996, "10.00", "10", "ppm", "Oxygen"},
-                      Shown{1, 1.0, "1.00", "1", "ppm", "Oxygen"},
-                      Shown{1, 0.9996, "1.000", "1", "ppm", "Oxygen"},
-                      Shown{1, 0.0, "0.000", "0", "ppm", "Oxygen"},
-                      Shown{1, -5.0, "-5.000", "-5", "ppm", "Oxygen"},
+                      Shown{1, 10.0, "10.0", "10", "ppm", "Oxygen"}, Shown{1, 9.996, "10.00", "10", "ppm", "Oxygen"},
+                      Shown{1, 1.0, "1.00", "1", "ppm", "Oxygen"}, Shown{1, 0.9996, "1.000", "1", "ppm", "Oxygen"},
+                      Shown{1, 0.0, "0.000", "0", "ppm", "Oxygen"}, Shown{1, -5.0, "-5.000", "-5", "ppm", "Oxygen"},
                       Shown{2, 250.26, "250.3", "250.3", "mV      ", "Sensor Voltage"},
                       Shown{2, -12.34, "-12.3", "-12.3", "mV      ", "Sensor Voltage"}));
 
 TEST_F(Panels, ModeOneTakesItsDigitsFromTheSizeOfTheReading) {
     const std::pair<double, int> cases[] = {{250, 0}, {100.0, 0}, {99.5, 1}, {10.0, 1}, {9.99, 2},
-                                            {1.0, 2},  {0.5, 3},   {0, 3},     {-5, 3}};
+                                            {1.0, 2}, {0.5, 3},   {0, 3},    {-5, 3}};
     SetCtrlVal(p1, P1_MODE, 1);
     dimzpoint();
     for (auto [r, p] : cases) {
@@ -159,8 +155,10 @@ TEST_F(PanelFileErrors, AMissingMalformedOrMiswiredFileEndsTheProgramWithAMessag
          "unknown control kind 'dial'"},
     };
     for (auto& [content, message] : cases) {
-        if (content.empty()) fs::remove(dir.path("pavro_5.uir"));
-        else dir.write("pavro_5.uir", content);
+        if (content.empty())
+            fs::remove(dir.path("pavro_5.uir"));
+        else
+            dir.write("pavro_5.uir", content);
         EXPECT_EXIT(start_program(), ::testing::ExitedWithCode(2), message);
         // The same problem without ending the process, for the fuzzer.
         std::string problem;

@@ -28,8 +28,10 @@ protected:
     }
     // Starts a recording; with a file name, to that new file in the program folder.
     void start(const std::string& file = "") {
-        if (file.empty()) seam::AnswerFileSelect(0, "");
-        else seam::AnswerFileSelect(2, dir.path(file));
+        if (file.empty())
+            seam::AnswerFileSelect(0, "");
+        else
+            seam::AnswerFileSelect(2, dir.path(file));
         seam::Commit(psc, PSC_IDLE_CTRL);
     }
     // One timer-driven sample `t` seconds after the start.
@@ -154,7 +156,7 @@ TEST_F(Recorder, BelowATenthOfASecondTheAxisEndStaysAndEverySampleRedraws) {
         sampleAt(t);
         EXPECT_EQ(xaxis().max, 100.0);  // the step truncates to 0: the end stays put
         EXPECT_EQ(plots().size(), 1u);  // and every later sample redraws the window alone
-        EXPECT_EQ(xaxis().min, 76.0);  // 100 - 24.95 + 1, truncated, after the oldest sample
+        EXPECT_EQ(xaxis().min, 76.0);   // 100 - 24.95 + 1, truncated, after the oldest sample
     }
 }
 

@@ -89,7 +89,7 @@ TEST_F(Serial, PortsThatAreNotOpenOrDoNotExistFail) {
 
 TEST_F(Serial, PortNumbersMapToDevicesAndPortsLinksWin) {
     char dev[kMaxPathname];
-    const std::pair<int, const char*> cases[] = {{1, "/dev/ttyS0"},   {32, "/dev/ttyS31"},   {33, "/dev/ttyUSB0"},
+    const std::pair<int, const char*> cases[] = {{1, "/dev/ttyS0"},     {32, "/dev/ttyS31"},  {33, "/dev/ttyUSB0"},
                                                  {64, "/dev/ttyUSB31"}, {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}};
     for (auto [port, device] : cases) {
         ASSERT_EQ(ComPortDevice(port, dev, sizeof dev), 0);

@@ -36,20 +36,20 @@ TEST_F(Settings, NoFileGivesTheDefaultsAndTheCloseWritesThem) {
 }
 
 TEST_F(Settings, AFileShortOfEightValuesIsNotTakenAtAll) {
-    for (const std::string& bad : {std::string(), std::string(" 3 0.5 0 1 -1.0 20.0 2.5\n"),
-                                   std::string("\x01\x02\xff\xfe garbage", 12), std::string(" 3 0.5 x 1 2 3 4 5"),
-                                   std::string(5'000'000, '7'), std::string(" 3 inf 0 1 -1 20 2.5 10")}) {
+    for (const std::string& bad :
+         {std::string(), std::string(" 3 0.5 0 1 -1.0 20.0 2.5\n"), std::string("\x01\x02\xff\xfe garbage", 12),
+          std::string(" 3 0.5 x 1 2 3 4 5"), std::string(5'000'000, '7'), std::string(" 3 inf 0 1 -1 20 2.5 10")}) {
         SetUp();
         EXPECT_EQ(round_trip(bad), kDefaults) << bad.substr(0, 40);
     }
 }
 
 TEST_F(Settings, EightValuesAreTakenAsReadWhateverFollows) {
-    EXPECT_EQ(round_trip(" 3 0.5 0 1 -1.0 20.0 2.5 10.0"), " 3 0.500000 0 1 -1.000000 20.000000 2.500000 10.000000 Lu_2002\n");
+    EXPECT_EQ(round_trip(" 3 0.5 0 1 -1.0 20.0 2.5 10.0"),
+              " 3 0.500000 0 1 -1.000000 20.000000 2.500000 10.000000 Lu_2002\n");
     EXPECT_EQ(round_trip("0 0 0 0 0 0 0 0 anything\nmore lines\n"),
               " 0 0.000000 0 0 0.000000 0.000000 0.000000 0.000000 Lu_2002\n");
-    EXPECT_EQ(round_trip(" 96 1e-06 -5 7 -1e30 1e30 0 1"),
-              " 96 1e-06 -5 7 -1e+30 1e+30 0.000000 1.000000 Lu_2002\n");
+    EXPECT_EQ(round_trip(" 96 1e-06 -5 7 -1e30 1e30 0 1"), " 96 1e-06 -5 7 -1e+30 1e+30 0.000000 1.000000 Lu_2002\n");
 }
 
 TEST_F(Settings, ALinkedFileIsWrittenThroughTheLinkWhichStays) {

@@ -94,8 +94,8 @@ TEST_F(Viewer, EmptyBinaryAndMissingFilesDrawNothingAndNeverCrash) {
     dir.write("bin.dat", bin);
     EXPECT_EQ(view("bin.dat")[0].y.size(), 0u);  // the first group already holds no pair of numbers
     dir.write("long.dat", std::string(3'000'000, '5') + " 1\n 2 3\n");  // one very long line
-    EXPECT_EQ(view("long.dat")[0].y.size(), 0u);  // a number too large for a double is none
-    seam::AnswerFileSelect(1, dir.path("gone.dat"));  // vanished after the dialog
+    EXPECT_EQ(view("long.dat")[0].y.size(), 0u);                        // a number too large for a double is none
+    seam::AnswerFileSelect(1, dir.path("gone.dat"));                    // vanished after the dialog
     seam::Commit(psc, PSC_LOAD);
     EXPECT_TRUE(seam::Plots(psc, PSC_GRAPH)[0].y.empty());
 }

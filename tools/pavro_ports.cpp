@@ -22,7 +22,8 @@ const char kUsage[] =
 int main(int argc, char** argv) {
     bool all = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--all") == 0) all = true;
+        if (std::strcmp(argv[i], "--all") == 0)
+            all = true;
         else {
             std::fputs(kUsage, std::strcmp(argv[i], "--help") == 0 ? stdout : stderr);
             return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
@@ -41,9 +42,12 @@ int main(int argc, char** argv) {
         if (!all && !info.exists && !link) continue;
         ++listed;
         std::string verdict, group = info.group;
-        if (!info.exists) verdict = link ? "no: the link points at nothing" : "no: no such device";
-        else if (info.mayOpen) verdict = "yes", ++usable;
-        else verdict = "no: join group '" + group + "' (sudo adduser $USER " + group + "), then log in again";
+        if (!info.exists)
+            verdict = link ? "no: the link points at nothing" : "no: no such device";
+        else if (info.mayOpen)
+            verdict = "yes", ++usable;
+        else
+            verdict = "no: join group '" + group + "' (sudo adduser $USER " + group + "), then log in again";
         std::printf("%-5d %-40s %-8s %s\n", port, info.device, info.exists ? "yes" : "no", verdict.c_str());
     }
     if (!listed) std::printf("(no serial devices found; --all lists every port number)\n");
