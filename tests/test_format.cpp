@@ -39,24 +39,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FmtCase{"%f[p1w10]", 5.25, "       5.2"}, FmtCase{"%f[p0w10]", 250.0, "       250"},
                       FmtCase{"%f[e2w10]", 1.0, "1.000000e+00"}));
 
-TEST(Fmt, BuildsEveryModuleCommandByteForByte) {
-    char b[25];
-    EXPECT_EQ(Fmt(b, "s%d%c", 0, 13), 3);
-    EXPECT_STREQ(b, "s0\r");
-    Fmt(b, "u%d%c", 6, 13);
-    EXPECT_STREQ(b, "u6\r");
-    Fmt(b, "S0%d%c", 53, 13);
-    EXPECT_STREQ(b, "S053\r");
-    Fmt(b, "S0%d%c", -7, 13);
-    EXPECT_STREQ(b, "S0-7\r");
-    EXPECT_EQ(Fmt(b, "D%d%f[e2p3]%c", 2, 15.0, 13), 12);
-    EXPECT_STREQ(b, "D21.500e+01\r");
-    Fmt(b, "D%d%f[e2p3]%c", 1, -0.5, 13);
-    EXPECT_STREQ(b, "D1-5.000e-01\r");
-    Fmt(b, "S!S!%c", 13);
-    EXPECT_STREQ(b, "S!S!\r");
-}
-
 TEST(Fmt, BuildsASecondFormatFromAFirst) {
     char first[32], text[32];
     Fmt(first, " %cf[e2w10] ppm O2", 37);

@@ -50,21 +50,28 @@ TEST(Replies, ValuesAreReadFromEachCommandsPositionAndOnlyWhereANumberStands) {
     EXPECT_EQ(n, 7);
 }
 
-TEST(Commands, EachFormatBuildsItsCommandLine) {
-    char line[kBufSize];
-    const std::pair<std::string, std::string> built[] = {
-        {(Fmt(line, kCommands[kCmdU].format, 3, kCR), line), "u3\r"},
-        {(Fmt(line, kCommands[kCmdS].format, 0, kCR), line), "s0\r"},
-        {(Fmt(line, kCommands[kCmdDWrite].format, 2, 15.0, kCR), line), "D21.500e+01\r"},
-        {(Fmt(line, kCommands[kCmdS0].format, 53, kCR), line), "S053\r"},
-        {(Fmt(line, kCommands[kCmdStore].format, kCR), line), "S!S!\r"},
-        {(Fmt(line, kCommands[kCmdZeroReset].format, kCR), line), "D?D?\r"},
-    };
-    for (auto& [got, want] : built) EXPECT_EQ(got, want);
+TEST(Commands, EachFormatBuildsItsCommandLineByteForByte) {
+    char b[kBufSize];
+    EXPECT_EQ(Fmt(b, kCommands[kCmdS].format, 0, kCR), 3);
+    EXPECT_STREQ(b, "s0\r");
+    Fmt(b, kCommands[kCmdU].format, 6, kCR);
+    EXPECT_STREQ(b, "u6\r");
+    Fmt(b, kCommands[kCmdS0].format, 53, kCR);
+    EXPECT_STREQ(b, "S053\r");
+    Fmt(b, kCommands[kCmdS0].format, -7, kCR);
+    EXPECT_STREQ(b, "S0-7\r");
+    EXPECT_EQ(Fmt(b, kCommands[kCmdDWrite].format, 2, 15.0, kCR), 12);
+    EXPECT_STREQ(b, "D21.500e+01\r");
+    Fmt(b, kCommands[kCmdDWrite].format, 1, -0.5, kCR);
+    EXPECT_STREQ(b, "D1-5.000e-01\r");
+    Fmt(b, kCommands[kCmdStore].format, kCR);
+    EXPECT_STREQ(b, "S!S!\r");
+    Fmt(b, kCommands[kCmdZeroReset].format, kCR);
+    EXPECT_STREQ(b, "D?D?\r");
+    // Every line is known again for the command it was built from.
     for (int c = kCmdU; c <= kCmdZeroAdjust; ++c) {
-        std::string name = kCommands[c].name;
-        Fmt(line, kCommands[c].format, 1, 1.0, kCR);
-        EXPECT_EQ(command_of(line), c) << name;
+        Fmt(b, kCommands[c].format, 1, 1.0, kCR);
+        EXPECT_EQ(command_of(b), c) << kCommands[c].name;
     }
 }
 
