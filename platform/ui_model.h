@@ -5,7 +5,6 @@
 
 #include "ui.h"
 
-#include <QColor>
 #include <QString>
 #include <QStringList>
 
@@ -125,8 +124,19 @@ void deliverControl(int panel, int id, int event);
 void deliverPanel(int panel, int event);
 void deliverMenu(int menuBar, int item);
 
+// The callback table the program registered.
+const std::vector<CallbackEntry>& callbackTable();
+// Takes a new panel or menu bar and gives it its handle, which it returns.
+int addPanel(std::unique_ptr<Panel> p);
+int addMenuBar(std::unique_ptr<MenuBar> m);
+
 // The text a numeric control shows for its value, format and precision.
 QString numericText(const Control& c);
+// Shows a control's value, look and state and paints it at once; a numeric's value alone.
+void refreshShown(Control& c);
+void refreshNumeric(Control& c);
+// Places a control and its label.
+void applyGeometry(Control& c, int x, int y, int w, int h);
 
 // Graph operations (graph.cpp). plotPoints gives a plot's points as it would draw them now.
 void plotPoints(const Plot& p, std::vector<double>& x, std::vector<double>& y);

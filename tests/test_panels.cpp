@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real panel file loaded offscreen: start-up state, display modes and module-type layout.
 #include "fixture.h"
+#include "panel_file.h"
 
 namespace {
 
@@ -138,6 +139,38 @@ TEST_F(Panels, AValueOfTheWrongTypeFailsLoudly) {
     EXPECT_DEATH(GetCtrlVal(p4, P4_PORT, &b), "P4_PORT");
     int i;
     EXPECT_DEATH(GetCtrlVal(p1, P1_MODE, &i), "P1_MODE");
+}
+
+TEST(PanelFileReader, DescribesThePanelsWithoutMakingAWidget) {
+    std::ifstream f(fs::path(PAVRO_BIN_DIR) / "pavro_5.uir", std::ios::binary);
+    std::stringstream text;
+    text << f.rdbuf();
+    platform::LoadContext ctx{QStringLiteral("pavro_5.uir"), {}};
+    platform::PanelSpec main;
+    platform::readPanel(QByteArray::fromStdString(text.str()), P1, ctx, main);
+    EXPECT_EQ(main.callback, QStringLiteral("schluss"));
+    EXPECT_TRUE(main.hasMenuBar);
+    auto find = [&](int id) -> const platform::ControlSpec* {
+        for (auto& c : main.controls)
+            if (c.model.id == id) return &c;
+        return nullptr;
+    };
+    ASSERT_NE(find(P1_O2), nullptr);
+    EXPECT_EQ(find(P1_O2)->model.type, platform::DataType::Double);
+    ASSERT_NE(find(P1_MODE), nullptr);
+    EXPECT_EQ(find(P1_MODE)->model.items.size(), 3u);
+    EXPECT_EQ(find(P1_TIMER)->callback, QStringLiteral("timer1"));
+    // A repeated control number is the reader's own finding, before any callback is bound.
+    platform::PanelSpec bad;
+    platform::LoadContext badCtx{QStringLiteral("x.uir"), {}};
+    QByteArray repeated =
+        R"({"panels":[{"resource":1,"name":"P","controls":[{"id":2,"kind":"led"},{"id":2,"kind":"led"}]}]})";
+    try {
+        platform::readPanel(repeated, 1, badCtx, bad);
+        ADD_FAILURE() << "a repeated control number was read";
+    } catch (const platform::LoadFailure& e) {
+        EXPECT_EQ(e.problem.toStdString(), "panel P: control number 2 invalid or repeated");
+    }
 }
 
 class PanelFileErrors : public ::testing::Test {
