@@ -13,6 +13,8 @@ constexpr std::size_t kMaxPathname = 260;  // a path and its terminating zero
 // ---------------------------------------------------------------------------------------------
 // Serial port
 
+constexpr int kMaxPort = 96;  // port numbers run from 1 to 96
+
 // Serial error values (ReturnRS232Err and the value behind _GetRs232Err).
 constexpr int kRs232NoError = 0;
 constexpr int kRs232BadPort = -2;      // port number outside 1..96
