@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -28,7 +29,7 @@ constexpr std::size_t kReadChunk = 1 << 16;
 
 struct FileRec {
     QFile file;
-    // The text, a zero after it, and room for the recorder-line test to read 16 bytes past it.
+    // The text, a zero after it, and room for a reader of PeekFile to look 16 bytes past it.
     std::unique_ptr<char[]> buf{new char[kReadChunk + 17]()};
     std::size_t pos = 0;
     std::size_t len = 0;
@@ -152,13 +153,6 @@ int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> tar
     FileRec* r = record(handle);
     if (!r) return -1;
     if (!format) format = "";
-    if (targets.size() == 2 && !targets.begin()[0].p && !targets.begin()[1].p && std::strcmp(format, "%f %f") == 0) {
-        r->ensure(64);
-        if (std::size_t n = fmtlang::recorderLine(r->buf.get() + r->pos)) {
-            r->pos += n;
-            return 2;
-        }
-    }
     if (fmtlang::plainReals(format)) {
         // Reading a recording: straight over the buffer, with room for any number it holds.
         r->ensure(4096);
@@ -173,27 +167,16 @@ int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> tar
     return fmtlang::scan(src, format, targets.begin(), targets.size());
 }
 
-int ScanFileSkip(int handle, const char* format, long long times) {
+const char* PeekFile(int handle, std::size_t n, std::size_t* available) {
     FileRec* r = record(handle);
-    if (!r) return -1;
-    int result = 0;
-    bool pair = format && std::strcmp(format, "%f %f") == 0;
-    for (long long k = 0; k < times; ++k) {
-        if (pair) {
-            // The recorder's own lines, one after another, without a call each.
-            while (k < times) {
-                if (r->len - r->pos < 64) r->ensure(64);
-                std::size_t n = fmtlang::recorderLine(r->buf.get() + r->pos);
-                if (n == 0) break;
-                r->pos += n;
-                ++k;
-                result = 2;
-            }
-            if (k == times) break;
-        }
-        result = ScanFileV(handle, format, {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr});
-    }
-    return result;
+    if (!r) return nullptr;
+    r->ensure(n);
+    *available = r->len - r->pos;
+    return r->buf.get() + r->pos;
+}
+
+void SkipFile(int handle, std::size_t n) {
+    if (FileRec* r = record(handle)) r->pos += std::min(n, r->len - r->pos);
 }
 
 int RenameFile(const char* oldPath, const char* newPath) {

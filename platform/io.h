@@ -117,9 +117,12 @@ int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args)
 // Scans the file from its current position as Scan does; the format may begin "%s>".
 // Consumes what it read; returns the number of targets filled.
 int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets);
-// As `times` calls of ScanFile with `format` and a null target for each of its (at most 8)
-// directives: matches without storing. Returns the last call's result, 0 when times < 1.
-int ScanFileSkip(int handle, const char* format, long long times);
+// The file's next unread text without consuming it: at least `n` bytes where the file has
+// them (*available tells how many), followed by a zero and 16 more readable bytes. Valid
+// until the next operation on the file. Null for a bad handle.
+const char* PeekFile(int handle, std::size_t n, std::size_t* available);
+// Consumes `n` bytes of what PeekFile showed.
+void SkipFile(int handle, std::size_t n);
 
 template <class... A>
 int FmtFile(int handle, const char* format, A... args) {

@@ -8,6 +8,7 @@
 #include "link.h"
 #include "live.h"
 #include "protocol.h"
+#include "recording_line.h"
 #include "ui.h"
 
 #include <climits>
@@ -196,7 +197,7 @@ void plotten() {
     window_update();
     if (mpoint > 1) axis_and_draw();
     ++mpoint;
-    if (speichern) FmtFile(filedat, " %f[p1]\t%f[e2] \n", mzeit, mw);
+    if (speichern) FmtFile(filedat, kRecordingLine, mzeit, mw);
     Delay(kSamplePause);
     SetCtrlVal(psc, PSC_BUSY, 0);
 }

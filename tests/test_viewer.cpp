@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer: thinning by file size, the count rules, and files that are not what they seem.
 #include "fixture.h"
+#include "recording_line.h"
 #include "viewer_reference.h"
 
+#include <cstring>
 #include <random>
 
 namespace {
@@ -33,6 +35,23 @@ protected:
         dir.write(name, s);
     }
 };
+
+TEST(RecordingLine, IsKnownAtOnceOnlyAsTheRecorderWritesIt) {
+    char b[64];
+    auto length = [&](const std::string& text) {
+        std::memset(b, 0, sizeof b);
+        std::memcpy(b, text.data(), text.size());
+        return recording_line_length(b);
+    };
+    Fmt(b, kRecordingLine, 12.3, -45.6);
+    std::string written = b;
+    EXPECT_EQ(length(written), written.size() - 2);  // up to the end of the second number
+    EXPECT_EQ(length(" 12.3\t4.560000e+01 \n"), 18u);
+    for (const char* near :
+         {" 12.34\t4.560000e+01 \n", " 12.3 4.560000e+01 \n", " 12.3\t4.56e+01 \n", " 12.3\t4.560000e+012 \n",
+          " 12.3\t4.560000E+01 \n", " .3\t4.560000e+01 \n", " 12.3\t4.5600"})
+        EXPECT_EQ(length(near), 0u) << near;
+}
 
 TEST_F(Viewer, ASmallFileIsDrawnLineByLineWithItsTenths) {
     recording("r.dat", 10);

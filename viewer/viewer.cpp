@@ -5,6 +5,7 @@
 #include "handles.h"
 #include "io.h"
 #include "recorder.h"
+#include "recording_line.h"
 #include "ui.h"
 
 char o_dat[kMaxPathname];
@@ -14,12 +15,38 @@ constexpr long long kBytesPerStep = 20000;  // the group size grows by one line 
 constexpr int kGroups = 999;
 constexpr int kColourView = 0x000080;  // dark blue
 
+// Passes over `count` lines as that many ScanFile(file, "%f %f") calls with no targets would,
+// and returns the last one's result; the recorder's own lines are known at once and passed
+// over whole, without a call each.
+static int skip_lines(int file, long long count) {
+    int r = 0;
+    long long k = 0;
+    while (k < count) {
+        std::size_t available = 0;
+        const char* p = PeekFile(file, 64, &available);
+        std::size_t used = 0, n = 0;
+        // Within what is shown, with room for the look ahead; at the file's end its zero stops it.
+        while (p && k < count && (used == 0 || available - used >= 64) && (n = recording_line_length(p + used))) {
+            used += n;
+            ++k;
+            r = 2;
+        }
+        if (used) {
+            SkipFile(file, used);
+            continue;
+        }
+        r = ScanFile(file, "%f %f", nullptr, nullptr);
+        ++k;
+    }
+    return r;
+}
+
 int lesen(int file, long long step, double* time, double* value) {
     int r = 0, count = 0, i = 0;
     while (i < kGroups) {
         // Every line of the group is read; only the last one's numbers are kept, so the others
         // are matched without being converted.
-        r = ScanFileSkip(file, "%f %f", step - 1);
+        r = skip_lines(file, step - 1);
         r = ScanFile(file, "%f %f", &time[i], &value[i]);
         count = i;
         if (r != 2) break;
