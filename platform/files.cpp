@@ -89,7 +89,7 @@ QString projectDirOverride;
 int OpenFile(const char* path, int access, int action, int type) {
     if (!path || !*path) return -1;
     auto rec = std::make_unique<FileRec>();
-    rec->file.setFileName(QString::fromLocal8Bit(path));
+    rec->file.setFileName(QString::fromUtf8(path));
     QIODevice::OpenMode mode = QIODevice::Unbuffered;
     if (access == 1)
         mode |= QIODevice::ReadOnly;
@@ -239,17 +239,17 @@ int ReplaceFileDurably(const char* newPath, const char* path) {
 #endif
 }
 
-int DeleteFile(const char* path) { return path && QFile::remove(QString::fromLocal8Bit(path)) ? 0 : -1; }
+int DeleteFile(const char* path) { return path && QFile::remove(QString::fromUtf8(path)) ? 0 : -1; }
 
 int GetFileInfo(const char* path, long long* size) {
-    QFileInfo info(QString::fromLocal8Bit(path ? path : ""));
+    QFileInfo info(QString::fromUtf8(path ? path : ""));
     bool exists = path && *path && info.exists() && !info.isDir();
     if (size) *size = exists ? info.size() : 0;
     return exists ? 1 : 0;
 }
 
 static int copyPath(const QString& s, char* out) {
-    QByteArray b = s.toLocal8Bit();
+    QByteArray b = s.toUtf8();
     if (static_cast<std::size_t>(b.size()) >= kMaxPathname) {
         out[0] = '\0';
         return -1;
@@ -261,8 +261,8 @@ static int copyPath(const QString& s, char* out) {
 int GetProjectDir(char* directory) { return copyPath(platform::projectDir(), directory); }
 
 int MakePathname(const char* directory, const char* name, char* path) {
-    QString dir = QString::fromLocal8Bit(directory ? directory : "");
-    QString joined = dir.isEmpty() ? QString::fromLocal8Bit(name) : QDir(dir).filePath(QString::fromLocal8Bit(name));
+    QString dir = QString::fromUtf8(directory ? directory : "");
+    QString joined = dir.isEmpty() ? QString::fromUtf8(name) : QDir(dir).filePath(QString::fromUtf8(name));
     return copyPath(QDir::toNativeSeparators(joined), path);
 }
 

@@ -2,7 +2,8 @@
 // Serial, formatting and file operations of the run-time layer.
 //
 // Names and argument orders follow the run-time the program was written against, so the
-// routines above read as they always have. Nothing here exposes a Qt or POSIX type.
+// routines above read as they always have. Nothing here exposes a Qt or POSIX type. Text
+// (paths included) is UTF-8 on both sides; the layer converts only at the system's edge.
 #pragma once
 
 #include <cstddef>

@@ -40,7 +40,7 @@ QString acceptLabel(int code) {
 
 std::unique_ptr<QFileDialog> platform::fileDialog(const FileSelectArgs& a) {
     auto d = std::make_unique<QFileDialog>(owner(), QString::fromUtf8(a.title.c_str()),
-                                           QString::fromLocal8Bit(a.directory.c_str()), qtFilters(a.filters.c_str()));
+                                           QString::fromUtf8(a.directory.c_str()), qtFilters(a.filters.c_str()));
     // Qt's own dialog on every desktop, so the button text and the folder rule hold everywhere.
     d->setOption(QFileDialog::DontUseNativeDialog);
     d->setOption(QFileDialog::DontConfirmOverwrite);
@@ -88,7 +88,7 @@ int FileSelectPopup(const char* directory, const char* defaultSpec, const char* 
             path[0] = '\0';
             return result;
         }
-        chosen = QString::fromLocal8Bit(name.c_str());
+        chosen = QString::fromUtf8(name.c_str());
     } else {
         auto dialog = platform::fileDialog(args);
         if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
@@ -102,7 +102,7 @@ int FileSelectPopup(const char* directory, const char* defaultSpec, const char* 
             return 0;
         }
     }
-    QByteArray b = chosen.toLocal8Bit();
+    QByteArray b = chosen.toUtf8();
     if (static_cast<std::size_t>(b.size()) >= kMaxPathname) {  // a path that does not fit is no choice
         path[0] = '\0';
         return -1;

@@ -166,7 +166,7 @@ int OpenComConfig(int port, const char* name, long baud, int parity, int dataBit
     Port& p = ports[port];
     char dev[kMaxPathname];
     ComPortDevice(port, dev, sizeof dev);
-    p.device = name && *name ? QString::fromLocal8Bit(name) : QString::fromLocal8Bit(dev);
+    p.device = name && *name ? QString::fromUtf8(name) : QString::fromUtf8(dev);
     p.baud = static_cast<qint32>(baud);
     p.parity = toParity(parity);
     p.dataBits = static_cast<QSerialPort::DataBits>(dataBits >= 5 && dataBits <= 8 ? dataBits : 8);

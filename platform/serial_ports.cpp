@@ -30,7 +30,7 @@ int ComPortDevice(int port, char* device, std::size_t size) {
     else
         path = QStringLiteral("/dev/ttyACM%1").arg(port - 65);
 #endif
-    QByteArray b = path.toLocal8Bit();
+    QByteArray b = path.toUtf8();
     if (!device || size == 0) return 0;
     std::size_t n = static_cast<std::size_t>(b.size()) < size ? static_cast<std::size_t>(b.size()) : size - 1;
     std::memcpy(device, b.constData(), n);
@@ -40,14 +40,14 @@ int ComPortDevice(int port, char* device, std::size_t size) {
 
 int ComPortInfoOf(int port, ComPortInfo* info) {
     if (int r = ComPortDevice(port, info->device, sizeof info->device); r != 0) return r;
-    QFileInfo fi(QString::fromLocal8Bit(info->device));
+    QFileInfo fi(QString::fromUtf8(info->device));
     info->exists = fi.exists();
 #ifdef Q_OS_UNIX
     info->mayOpen = info->exists && ::access(info->device, R_OK | W_OK) == 0;
 #else
     info->mayOpen = info->exists;
 #endif
-    QByteArray g = info->exists ? QFileInfo(fi.canonicalFilePath()).group().toLocal8Bit() : QByteArray();
+    QByteArray g = info->exists ? QFileInfo(fi.canonicalFilePath()).group().toUtf8() : QByteArray();
     std::size_t n = std::min(static_cast<std::size_t>(g.size()), sizeof info->group - 1);
     std::memcpy(info->group, g.constData(), n);
     info->group[n] = '\0';
