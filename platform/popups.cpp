@@ -11,8 +11,6 @@
 #include <QMessageBox>
 #include <QToolButton>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {

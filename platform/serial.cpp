@@ -216,6 +216,7 @@ int FlushOutQ(int port) {
 // a millisecond; the port reads without waiting (VMIN 0): 0 bytes is "nothing there".
 // False on a hard error (EIO on a hung-up line): the device has gone and the port is closed.
 static bool dropWaiting(QSerialPort* sp) {
+    sp->skip(sp->bytesAvailable());
     char sink[256];
     for (;;) {
         ssize_t got = ::read(static_cast<int>(sp->handle()), sink, sizeof sink);
@@ -245,7 +246,6 @@ int FlushInQ(int port) {
         p.justWritten = false;
         return rs232err = 0;
     }
-    sp->skip(sp->bytesAvailable());
     if (!dropWaiting(sp)) return fail(kRs232NotOpen);
 #else
     sp->skip(sp->bytesAvailable());
@@ -274,7 +274,6 @@ int ComWrt(int port, const char* buffer, int count) {
     // What waits from before this command is no answer to it: dropped now, so the flush that
     // follows the write can keep what arrives after it.
     ports[port].pending.clear();
-    sp->skip(sp->bytesAvailable());
     if (!dropWaiting(sp)) return fail(kRs232NotOpen);
     ports[port].justWritten = false;
     int fd = static_cast<int>(sp->handle());
