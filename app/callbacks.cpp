@@ -18,6 +18,7 @@ static const CallbackEntry kCallbacks[] = {
     {"endSC", nullptr, endSC, nullptr},     {"skalieren", skalieren, nullptr, nullptr},
     {"m_run", m_run, nullptr, nullptr},     {"m_stop", m_stop, nullptr, nullptr},
     {"timer2", timer2, nullptr, nullptr},   {"oeffnen", oeffnen, nullptr, nullptr},
+    {"grafik", grafik, nullptr, nullptr},   {"ansicht", ansicht, nullptr, nullptr},
 };
 
 const CallbackEntry* callback_table(unsigned long* count) {

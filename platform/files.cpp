@@ -125,6 +125,19 @@ int CloseFile(int handle) {
     return 0;
 }
 
+long long SetFilePtr(int handle, long long offset, int origin) {
+    FileRec* r = record(handle);
+    if (!r || origin < 0 || origin > 2) return -1;
+    long long here = r->file.pos() - static_cast<long long>(r->len - r->pos);
+    if (origin == 1 && offset == 0) return here;
+    long long target = offset + (origin == 0 ? 0 : origin == 1 ? here : r->file.size());
+    if (target < 0) return -1;
+    r->pos = r->len = 0;
+    r->eof = false;
+    r->buf[0] = '\0';
+    return r->file.seek(target) ? target : -1;
+}
+
 int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args) {
     FileRec* r = record(handle);
     if (!r) return -1;

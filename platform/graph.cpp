@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The graph control on QCustomPlot. Plots are drawn as curves in the order of their points,
 // as the caller gave them. A plot refers to the caller's arrays (attribute 1143 = 0) or keeps
-// a copy (1143 = 1). A logarithmic y axis leaves out values of zero and below.
+// a copy (1143 = 1). A logarithmic y axis leaves out values of zero and below. Bands are filled
+// polygons on a layer below the plots; autoscaling takes them in, so nothing drawn is cut off.
 #include "ui_model.h"
 
 #include <qcustomplot.h>
@@ -74,7 +75,7 @@ void applyAxis(QCPAxis* ax, const Axis& a, bool log) {
 
 void graphCreate(Control& c, QWidget* parent) {
     c.graph = std::make_unique<GraphState>();
-    auto* qp = new QCustomPlot(parent);
+    QCustomPlot* qp = makeChart(*c.graph, parent);
     c.graph->plot = qp;
     c.body = qp;
     c.graph->x = Axis{false, 0.0, 100.0};
@@ -85,7 +86,25 @@ void graphCreate(Control& c, QWidget* parent) {
     QPen grid(QColor(0xDD, 0xE2, 0xE8), 1, Qt::DotLine);
     qp->xAxis->grid()->setPen(grid);
     qp->yAxis->grid()->setPen(grid);
+    qp->addLayer(QStringLiteral("band"), qp->layer(QStringLiteral("main")), QCustomPlot::limBelow);
     applyAxis(qp->xAxis, c.graph->x, false);
+}
+
+// The band as one closed polygon: up along the highs, back along the lows.
+static void bandRedraw(const Band& b, bool logY) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::size_t n = b.x.size();
+    QVector<double> t(static_cast<qsizetype>(2 * n)), k(t.size()), v(t.size());
+    auto shown = [&](double y) { return logY && !(y > 0.0) ? nan : y; };
+    for (std::size_t i = 0; i < n; ++i) {
+        auto up = static_cast<qsizetype>(i), down = static_cast<qsizetype>(2 * n - 1 - i);
+        t[up] = static_cast<double>(up);
+        t[down] = static_cast<double>(down);
+        k[up] = k[down] = std::isfinite(b.x[i]) ? b.x[i] : nan;
+        v[up] = shown(b.hi[i]);
+        v[down] = shown(b.lo[i]);
+    }
+    static_cast<QCPCurve*>(b.curve)->setData(t, k, v, true);
 }
 
 void plotPoints(const Plot& p, std::vector<double>& x, std::vector<double>& y) {
@@ -148,6 +167,7 @@ void graphRedraw(Control& c) {
         }
         curve->setData(t, k, v, true);
     }
+    for (const Band& b : g.bands) bandRedraw(b, g.logY);
     bool wasLog = qp->yAxis->scaleType() == QCPAxis::stLogarithmic;
     if (g.logY != wasLog) {
         qp->yAxis->setScaleType(g.logY ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
@@ -161,8 +181,10 @@ void graphRedraw(Control& c) {
             qp->yAxis->setNumberPrecision(6);
         }
     }
-    applyAxis(qp->xAxis, g.x, false);
-    applyAxis(qp->yAxis, g.y, g.logY);
+    if (g.following) {
+        applyAxis(qp->xAxis, g.x, false);
+        applyAxis(qp->yAxis, g.y, g.logY);
+    }
     qp->replot(qp->isVisible() ? QCustomPlot::rpImmediateRefresh : QCustomPlot::rpQueuedReplot);
 }
 
@@ -212,6 +234,7 @@ int DeleteGraphPlot(int p, int ctrl, int plotHandle, int refresh) {
     if (!c || plotHandle != -1) return -1;
     c->graph->plot->clearPlottables();
     c->graph->plots.clear();
+    c->graph->bands.clear();
     if (refresh) graphRedraw(*c);
     return 0;
 }
@@ -227,4 +250,62 @@ int SetAxisScalingMode(int p, int ctrl, int axis, int mode, double min, double m
     }
     graphRedraw(*c);
     return 0;
+}
+
+int PlotBand(int p, int ctrl, const double* x, const double* lo, const double* hi, int count, int color) {
+    Control* c = graphControl(p, ctrl);
+    if (!c || !x || !lo || !hi || count < 0) return -1;
+    GraphState& g = *c->graph;
+    Band b;
+    auto n = static_cast<std::size_t>(count);
+    b.x.assign(x, x + n);
+    b.lo.assign(lo, lo + n);
+    b.hi.assign(hi, hi + n);
+    b.color = color & 0xFFFFFF;
+    auto* curve = new QCPCurve(g.plot->xAxis, g.plot->yAxis);
+    curve->setLayer(QStringLiteral("band"));
+    QColor fill((b.color >> 16) & 0xFF, (b.color >> 8) & 0xFF, b.color & 0xFF);
+    curve->setPen(QPen(fill, 1));
+    curve->setBrush(QBrush(fill));
+    b.curve = curve;
+    g.bands.push_back(std::move(b));
+    graphRedraw(*c);
+    return static_cast<int>(g.bands.size());
+}
+
+int ResetGraphView(int p, int ctrl) {
+    Control* c = graphControl(p, ctrl);
+    if (!c) return -1;
+    c->graph->following = true;
+    graphRedraw(*c);
+    return 0;
+}
+
+int GetGraphView(int p, int ctrl, double* xmin, double* xmax, double* ymin, double* ymax) {
+    Control* c = graphControl(p, ctrl);
+    if (!c) return -1;
+    QCustomPlot* qp = c->graph->plot;
+    if (xmin) *xmin = qp->xAxis->range().lower;
+    if (xmax) *xmax = qp->xAxis->range().upper;
+    if (ymin) *ymin = qp->yAxis->range().lower;
+    if (ymax) *ymax = qp->yAxis->range().upper;
+    return c->graph->following ? 1 : 0;
+}
+
+int GetGraphCursor(int p, int ctrl, double* x, double* y) {
+    Control* c = graphControl(p, ctrl);
+    if (!c || !c->graph->cursorValid) return 0;
+    if (x) *x = c->graph->cursorX;
+    if (y) *y = c->graph->cursorY;
+    return 1;
+}
+
+int SaveGraphPicture(int p, int ctrl, const char* path, int width) {
+    Control* c = graphControl(p, ctrl);
+    if (!c || !path) return -1;
+    QString why = writePicture(c->graph->plot, QString::fromUtf8(path), width);
+    if (why.isEmpty()) return 0;
+    QByteArray text = QStringLiteral("The picture could not be saved to %1: %2").arg(QString::fromUtf8(path), why).toUtf8();
+    MessagePopup("Save picture", text.constData());
+    return -1;
 }

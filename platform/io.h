@@ -124,6 +124,10 @@ int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> tar
 const char* PeekFile(int handle, std::size_t n, std::size_t* available);
 // Consumes `n` bytes of what PeekFile showed.
 void SkipFile(int handle, std::size_t n);
+// Moves the read position to `offset` bytes from the start (origin 0), from where it stands
+// (1) or from the end (2); returns the new position from the start, negative on failure.
+// SetFilePtr(h, 0, 1) tells the position.
+long long SetFilePtr(int handle, long long offset, int origin);
 
 template <class... A>
 int FmtFile(int handle, const char* format, A... args) {

@@ -82,7 +82,7 @@ ControlSpec readControl(const LoadContext& ctx, const QJsonObject& o) {
     s.y = num(o, "y", 0);
     s.w = num(o, "w", 80);
     s.h = num(o, "h", 24);
-    s.accessible = c.labelText.isEmpty() ? str(o, "accessible") : c.labelText;
+    s.accessible = o.contains(QLatin1String("accessible")) ? str(o, "accessible") : c.labelText;
     s.tooltip = str(o, "tooltip");
     s.text = str(o, "text");
     s.style = str(o, "style");

@@ -22,6 +22,9 @@ void setProjectDirOverride(const QString& dir);
 struct FileSelectArgs;  // seams.h
 // The dialog FileSelectPopup shows for these arguments, built but not run.
 std::unique_ptr<QFileDialog> fileDialog(const FileSelectArgs& a);
+// Asks where to save a picture of a graph and how wide (the graph's width offered). 1 when
+// chosen, 0 when cancelled.
+int savePictureDialog(int graphWidth, std::string* path, int* width);
 
 // Moves bytes from `from` into `buffer` (from position n on) up to the terminator (consumed,
 // not stored) or `maxCount`; what lies beyond stays in `from`. True when the read is complete.

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QToolButton>
 
@@ -52,6 +53,27 @@ std::unique_ptr<QFileDialog> platform::fileDialog(const FileSelectArgs& a) {
         if (auto* b = d->findChild<QToolButton*>(QStringLiteral("newFolderButton"))) b->hide();
     }
     return d;
+}
+
+int platform::savePictureDialog(int graphWidth, std::string* path, int* width) {
+    if (given) return given->pictureSave(graphWidth, path, width);
+    QFileDialog d(owner(), QStringLiteral("Save picture"), QString(),
+                  QStringLiteral("PNG picture (*.png);;PDF document (*.pdf);;SVG drawing (*.svg)"));
+    d.setOption(QFileDialog::DontUseNativeDialog);
+    d.setAcceptMode(QFileDialog::AcceptSave);
+    d.setFileMode(QFileDialog::AnyFile);
+    d.setDefaultSuffix(QStringLiteral("png"));
+    QObject::connect(&d, &QFileDialog::filterSelected, [&d](const QString& filter) {
+        d.setDefaultSuffix(filter.section(QLatin1String("*."), 1).left(3));
+    });
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return 0;
+    bool ok = false;
+    int w = QInputDialog::getInt(owner(), QStringLiteral("Save picture"), QStringLiteral("Width in pixels:"),
+                                 graphWidth, 100, 10000, 100, &ok);
+    if (!ok) return 0;
+    *path = d.selectedFiles().front().toStdString();
+    *width = w;
+    return 1;
 }
 
 void platform::usePopups(Popups* popups) { given = popups; }

@@ -30,6 +30,8 @@ struct Popups {
     virtual int confirm(const char* title, const char* text) = 0;
     // 0 nothing chosen, negative an error, positive a path chosen into `path`.
     virtual int fileSelect(const FileSelectArgs& args, std::string* path) = 0;
+    // Where a picture of a graph goes and how wide: 1 chosen, 0 cancelled.
+    virtual int pictureSave(int graphWidth, std::string* path, int* width) = 0;
 };
 // Null: the real dialogs.
 void usePopups(Popups* popups);

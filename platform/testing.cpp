@@ -8,6 +8,10 @@
 #include <qcustomplot.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -16,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -52,6 +57,7 @@ struct ScriptedPopups : platform::Popups {
     bool quiet = false;  // message popups are not echoed on stderr
     std::deque<int> confirms;
     std::deque<std::pair<int, std::string>> files;
+    std::deque<std::pair<std::string, int>> pictures;
     std::vector<PopupRecord> shown;
     platform::FileSelectArgs lastFile;
 
@@ -78,6 +84,14 @@ struct ScriptedPopups : platform::Popups {
         files.pop_front();
         *path = name;
         return result;
+    }
+    int pictureSave(int graphWidth, std::string* path, int* width) override {
+        shown.push_back({"picture", "Save picture", std::to_string(graphWidth)});
+        if (pictures.empty()) unanswered("Save picture", "", "");
+        *path = pictures.front().first;
+        *width = pictures.front().second;
+        pictures.pop_front();
+        return path->empty() ? 0 : 1;
     }
 };
 ScriptedPopups popups;
@@ -159,6 +173,7 @@ std::vector<Popup> TakePopups() {
 void ResetPopups() {
     popups.confirms.clear();
     popups.files.clear();
+    popups.pictures.clear();
     popups.shown.clear();
 }
 
@@ -250,6 +265,105 @@ AxisInfo XAxis(int p, int graph) {
 AxisInfo YAxis(int p, int graph) {
     Control& c = need(p, graph);
     return axisInfo(c.graph->y, c.graph->plot->yAxis);
+}
+
+std::vector<BandInfo> Bands(int p, int graph) {
+    std::vector<BandInfo> out;
+    for (const Band& b : need(p, graph).graph->bands) out.push_back({b.x, b.lo, b.hi, b.color});
+    return out;
+}
+
+static QCustomPlot* chart(int p, int graph) {
+    Control& c = need(p, graph);
+    if (!c.graph) {
+        std::fprintf(stderr, "seam: control %d on panel %d is no graph\n", graph, p);
+        std::abort();
+    }
+    c.graph->plot->replot(QCustomPlot::rpImmediateRefresh);  // pixels as drawn now
+    return c.graph->plot;
+}
+
+std::pair<int, int> GraphPixel(int p, int graph, double x, double y) {
+    QCustomPlot* qp = chart(p, graph);
+    return {static_cast<int>(std::lround(qp->xAxis->coordToPixel(x))),
+            static_cast<int>(std::lround(qp->yAxis->coordToPixel(y)))};
+}
+
+static void mouse(QCustomPlot* qp, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held,
+                  Qt::KeyboardModifiers mods) {
+    QMouseEvent e(type, QPointF(at), qp->mapToGlobal(QPointF(at)), button, held, mods);
+    QApplication::sendEvent(qp, &e);
+}
+
+void Wheel(int p, int graph, int px, int py, int notches, bool shift) {
+    QCustomPlot* qp = chart(p, graph);
+    QPointF at(px, py);
+    QWheelEvent e(at, qp->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                  shift ? Qt::ShiftModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(qp, &e);
+    settleChart(qp);
+}
+
+void Drag(int p, int graph, int fromX, int fromY, int toX, int toY, bool ctrl) {
+    QCustomPlot* qp = chart(p, graph);
+    Qt::KeyboardModifiers mods = ctrl ? Qt::ControlModifier : Qt::NoModifier;
+    mouse(qp, QEvent::MouseButtonPress, {fromX, fromY}, Qt::LeftButton, Qt::LeftButton, mods);
+    mouse(qp, QEvent::MouseMove, {(fromX + toX) / 2, (fromY + toY) / 2}, Qt::NoButton, Qt::LeftButton, mods);
+    mouse(qp, QEvent::MouseMove, {toX, toY}, Qt::NoButton, Qt::LeftButton, mods);
+    mouse(qp, QEvent::MouseButtonRelease, {toX, toY}, Qt::LeftButton, Qt::NoButton, mods);
+}
+
+void DoubleClick(int p, int graph, int px, int py) {
+    mouse(chart(p, graph), QEvent::MouseButtonDblClick, {px, py}, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+}
+
+void Hover(int p, int graph, int px, int py) {
+    mouse(chart(p, graph), QEvent::MouseMove, {px, py}, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+}
+
+void LeaveGraph(int p, int graph) {
+    QEvent e(QEvent::Leave);
+    QApplication::sendEvent(chart(p, graph), &e);
+}
+
+void Key(int p, int graph, const std::string& key) {
+    static const std::map<std::string, int> kKeys = {{"Home", Qt::Key_Home}, {"Left", Qt::Key_Left},
+                                                     {"Right", Qt::Key_Right}, {"Up", Qt::Key_Up},
+                                                     {"Down", Qt::Key_Down}, {"+", Qt::Key_Plus},
+                                                     {"-", Qt::Key_Minus}};
+    QCustomPlot* qp = chart(p, graph);
+    QKeyEvent e(QEvent::KeyPress, kKeys.at(key), Qt::NoModifier);
+    QApplication::sendEvent(qp, &e);
+    settleChart(qp);
+}
+
+std::vector<std::string> GraphMenu(int p, int graph) {
+    QMenu* m = chartMenu(chart(p, graph));
+    std::vector<std::string> out;
+    for (QAction* a : m->actions())
+        if (!a->isSeparator()) out.push_back(a->text().toStdString());
+    delete m;
+    return out;
+}
+
+void ChooseGraphMenu(int p, int graph, const std::string& entry) {
+    QMenu* m = chartMenu(chart(p, graph));
+    QAction* chosen = nullptr;
+    for (QAction* a : m->actions())
+        if (a->text().toStdString() == entry) chosen = a;
+    if (!chosen) {
+        std::fprintf(stderr, "seam: the graph's menu has no \"%s\"\n", entry.c_str());
+        std::abort();
+    }
+    chosen->trigger();
+    delete m;
+}
+
+void AnswerPictureSave(const std::string& path, int width) { popups.pictures.emplace_back(path, width); }
+
+std::pair<int, int> ClipboardImage() {
+    QImage i = QApplication::clipboard()->image();
+    return {i.width(), i.height()};
 }
 
 bool SavePanelImage(int p, const std::string& path) {

@@ -99,6 +99,29 @@ struct AxisInfo {
 AxisInfo XAxis(int panel, int graph);
 AxisInfo YAxis(int panel, int graph);
 
+// A graph's bands, as PlotBand was given them.
+struct BandInfo {
+    std::vector<double> x, lo, hi;
+    int color;
+};
+std::vector<BandInfo> Bands(int panel, int graph);
+// The operator at a graph, at pixel positions of the graph widget. Every view change reaches
+// the program before these return (a wheel's or a key's too, without the pause it waits for).
+std::pair<int, int> GraphPixel(int panel, int graph, double x, double y);  // where (x, y) is drawn
+void Wheel(int panel, int graph, int px, int py, int notches, bool shift);
+void Drag(int panel, int graph, int fromX, int fromY, int toX, int toY, bool ctrl);
+void DoubleClick(int panel, int graph, int px, int py);
+void Hover(int panel, int graph, int px, int py);
+void LeaveGraph(int panel, int graph);
+// Keys by name: "Home", "Left", "Right", "Up", "Down", "+", "-".
+void Key(int panel, int graph, const std::string& key);
+// The context menu's entries, and choosing one. "Save picture..." takes the next answer.
+std::vector<std::string> GraphMenu(int panel, int graph);
+void ChooseGraphMenu(int panel, int graph, const std::string& entry);
+void AnswerPictureSave(const std::string& path, int width);
+// The clipboard's picture size, {0, 0} when it holds none.
+std::pair<int, int> ClipboardImage();
+
 // Writes a picture of the panel, child panels included, as PNG. False on failure.
 bool SavePanelImage(int panel, const std::string& path);
 

@@ -108,9 +108,9 @@ std::vector<int> panelHandles() {
     return out;
 }
 
-void deliverControl(int panelHandle, int id, int event) {
+void deliverControl(int panelHandle, int id, int event, int eventData1) {
     Control* c = control(panelHandle, id);
-    if (c && c->callback && !c->dimmed) c->callback(panelHandle, id, event, nullptr, 0, 0);
+    if (c && c->callback && !c->dimmed) c->callback(panelHandle, id, event, nullptr, eventData1, 0);
 }
 
 void deliverPanel(int panelHandle, int event) {

@@ -10,6 +10,11 @@
 constexpr int EVENT_COMMIT = 1;
 constexpr int EVENT_CLOSE = 11;
 constexpr int EVENT_TIMER_TICK = 15;
+// To a graph's callback: the operator zoomed or panned (eventData1 0) or returned to the full
+// view (1); the pointer moved over the graph (eventData1 1, GetGraphCursor tells the point) or
+// left it (0).
+constexpr int EVENT_GRAPH_VIEW = 1001;
+constexpr int EVENT_GRAPH_CURSOR = 1002;
 
 // Control and panel attributes.
 constexpr int ATTR_DIMMED = 500;
@@ -92,6 +97,21 @@ int PlotXY(int panel, int control, const void* x, const void* y, int count, int 
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 // axis 0 x, 1 left y; mode 0 fixed range min..max, 1 autoscale.
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
+// A light band behind the plots, from lo[i] to hi[i] at x[i]; the arrays are copied. Removed
+// with the plots by DeleteGraphPlot(..., -1, ...).
+int PlotBand(int panel, int control, const double* x, const double* lo, const double* hi, int count, int color);
+// The full view again: the axes follow their scaling modes. Delivers no event.
+int ResetGraphView(int panel, int control);
+// The ranges shown. Returns 1 while the axes follow their scaling modes, 0 when the operator
+// has zoomed or panned, negative for a control that is no graph.
+int GetGraphView(int panel, int control, double* xmin, double* xmax, double* ymin, double* ymax);
+// The drawn point nearest the pointer. Returns 1 when the pointer is over the graph and a
+// point is drawn, 0 otherwise.
+int GetGraphCursor(int panel, int control, double* x, double* y);
+// A picture of the graph as PNG, PDF or SVG by the path's extension, `width` pixels wide
+// (0: the graph's own size), written whole or not at all. 0 on success; otherwise negative,
+// after a message popup saying why.
+int SaveGraphPicture(int panel, int control, const char* path, int width);
 
 int MessagePopup(const char* title, const char* message);
 // Non-zero for yes.

@@ -17,6 +17,7 @@ class QLabel;
 class QTimer;
 class QCustomPlot;
 class QMenuBar;
+class QMenu;
 
 namespace platform {
 
@@ -48,12 +49,24 @@ struct Axis {
     double max = 10.0;
 };
 
+// A light band behind the plots, from lo to hi at each x (a copy of the caller's arrays).
+struct Band {
+    std::vector<double> x, lo, hi;
+    int color = 0;
+    void* curve = nullptr;  // the QCPCurve filling it
+};
+
 struct GraphState {
     QCustomPlot* plot = nullptr;
     std::vector<Plot> plots;
+    std::vector<Band> bands;
     Axis x, y;
     bool logY = false;
     bool copyData = true;  // attribute 1143
+    // The axes follow their scaling modes until the operator zooms or pans.
+    bool following = true;
+    bool cursorValid = false;  // the pointer is over the graph near a drawn point
+    double cursorX = 0.0, cursorY = 0.0;
 };
 
 struct Control {
@@ -120,7 +133,7 @@ MenuBar* menuBar(int handle);
 std::vector<int> panelHandles();
 
 // Delivers an event to a control's or panel's callback, or a menu item's choice.
-void deliverControl(int panel, int id, int event);
+void deliverControl(int panel, int id, int event, int eventData1 = 0);
 void deliverPanel(int panel, int event);
 void deliverMenu(int menuBar, int item);
 
@@ -142,6 +155,16 @@ void applyGeometry(Control& c, int x, int y, int w, int h);
 void plotPoints(const Plot& p, std::vector<double>& x, std::vector<double>& y);
 void graphCreate(Control& c, QWidget* parent);
 void graphRedraw(Control& c);
+// The graph widget with the operator's zoom, pan, cursor and picture menu (graph_view.cpp).
+QCustomPlot* makeChart(GraphState& g, QWidget* parent);
+// Renders the graph `width` pixels wide (0: its own size) as PNG, PDF or SVG by the path's
+// extension and writes it whole or not at all. Empty on success, else the reason.
+QString writePicture(QCustomPlot* plot, const QString& path, int width);
+// For the testing seam: deliver a pending view change now; return to the full view as the
+// operator does; the graph's context menu, built but not shown.
+void settleChart(QCustomPlot* plot);
+void resetChart(QCustomPlot* plot);
+QMenu* chartMenu(QCustomPlot* plot);
 
 // Discards every panel (tests start each case afresh; the program never does).
 void discardPanels();

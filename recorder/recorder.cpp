@@ -81,8 +81,18 @@ int skalieren(int, int, int event, void*, int, int) {
     return 0;
 }
 
+static int starts;
+
+int recorder_starts() { return starts; }
+
+void ansicht_folgen() {
+    ResetGraphView(psc, PSC_GRAPH);
+    SetCtrlVal(psc, PSC_FOLLOW, 1);
+}
+
 int m_run(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || plot) return 0;
+    ++starts;
     hol_setzen(0);
     faerben(1);
     speichern_starten();
@@ -91,6 +101,7 @@ int m_run(int, int, int event, void*, int, int) {
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
     DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
+    ansicht_folgen();
     xmax = 100;
     xmin = 0;
     mpoint = 0;
@@ -128,14 +139,16 @@ int timer2(int, int, int event, void*, int, int) {
     return 0;
 }
 
-void messwert() {
+void messwert() { werttext(mw_buf, mw, wat); }
+
+void werttext(char (&out)[32], double value, int mode) {
     char format[32];
-    switch (wat) {
+    switch (mode) {
     case 0:
         Fmt(format, " %cf[e2w10] ppm O2", kPercent);
         break;
     case 1:
-        Fmt(format, " %cf[p%dw10] ppm O2", kPercent, digits_by_size(mw));
+        Fmt(format, " %cf[p%dw10] ppm O2", kPercent, digits_by_size(value));
         break;
     case 2:
         Fmt(format, " %cf[p1w10] mV    ", kPercent);
@@ -144,7 +157,7 @@ void messwert() {
         Fmt(format, " 0.0 mV    ");
         break;
     }
-    Fmt(mw_buf, format, mw);
+    Fmt(out, format, value);
 }
 
 // Adds the sample to the window: filling, slot mpoint; full, at the top with a shift down.

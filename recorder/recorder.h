@@ -34,5 +34,11 @@ void faerben(int running);
 int timer2(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 void plotten();
 void messwert();
+// The value text of display mode `mode` for `value`, as messwert builds it.
+void werttext(char (&out)[32], double value, int mode);
+// The graph back to its full view, the Follow light on.
+void ansicht_folgen();
+// Recordings started since the program began.
+int recorder_starts();
 
 void speichern_starten();

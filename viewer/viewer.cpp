@@ -1,12 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The recorded-file viewer: at most 998 points, the last line of each group of `step` lines.
+// The recorded-file viewer: at most 998 points, the last line of each group of `step` lines,
+// and behind them a band from the least to the greatest value of each group, so no excursion
+// hides between two points. The same pass indexes the groups and sums up the file; a zoom
+// then re-reads only the visible time range.
 #include "viewer.h"
 
 #include "handles.h"
 #include "io.h"
+#include "reading.h"
 #include "recorder.h"
 #include "recording_line.h"
 #include "ui.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
 
 char o_dat[kMaxPathname];
 int file_o;
@@ -14,11 +23,111 @@ int file_o;
 constexpr long long kBytesPerStep = 20000;  // the group size grows by one line per 20000 bytes
 constexpr int kGroups = 999;
 constexpr int kColourView = 0x000080;  // dark blue
+constexpr int kColourBand = 0xC6D2EE;  // light blue behind it
+
+namespace {
+
+// What the graph shows of the viewed file, to return to after a closer look.
+struct Viewed {
+    bool shown = false;
+    int recording = 0;  // recorder_starts() when it was drawn
+    long long size = 0;
+    long long step = 1;
+    std::vector<IndexEntry> index;
+    double time[kViewerPoints], value[kViewerPoints], lo[kViewerPoints], hi[kViewerPoints];
+    int count = 0;
+};
+Viewed& viewed() {
+    static auto v = std::make_unique<Viewed>();
+    return *v;
+}
+
+// The value as the current display mode shows it ("1.23e+01 ppm O2", "12.3 mV"), no blanks
+// before it.
+void value_text(char (&out)[32], double v) {
+    unsigned char mode = wat;
+    if (!plot) GetCtrlVal(p1, P1_MODE, &mode);
+    char text[32];
+    werttext(text, v, mode);
+    const char* t = text;
+    while (*t == ' ') ++t;
+    Fmt(out, "%s", t);
+    for (int n = static_cast<int>(std::strlen(out)); n > 0 && out[n - 1] == ' '; --n) out[n - 1] = '\0';
+}
+
+void show_stats(const FileStats& s, bool opened) {
+    char text[320], first[32], least[32], greatest[32], mean[32];
+    if (!opened) {
+        Fmt(text, "The file could not be read.");
+    } else if (s.lines == s.unreadable) {
+        Fmt(text, "%d lines, none with a time and a value", static_cast<int>(std::min(s.lines, 2147483647LL)));
+    } else {
+        value_text(least, s.least);
+        value_text(greatest, s.greatest);
+        value_text(mean, s.mean);
+        Fmt(first, "%f[p1]", s.first);
+        Fmt(text, "%s lines, %s s to %f[p1] s; least %s, greatest %s, mean %s", std::to_string(s.lines).c_str(),
+            first, s.last, least, greatest, mean);
+        if (s.unreadable) {
+            char more[64];
+            Fmt(more, "; %s unreadable", std::to_string(s.unreadable).c_str());
+            std::strncat(text, more, sizeof text - std::strlen(text) - 1);
+        }
+    }
+    SetCtrlVal(psc, PSC_STATS, text);
+}
+
+// Draws points with their band (when the points are thinned).
+void draw(const double* t, const double* v, const double* lo, const double* hi, int count, bool band) {
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 1);
+    DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
+    PlotXY(psc, PSC_GRAPH, t, v, count, VAL_DOUBLE, VAL_DOUBLE, 5, 0, 0, 1, kColourView);
+    if (band && count > 0) PlotBand(psc, PSC_GRAPH, t, lo, hi, count, kColourBand);
+}
+
+bool file_on_graph() {
+    const Viewed& w = viewed();
+    return w.shown && !plot && w.recording == recorder_starts();
+}
+
+// The thinned points of the whole file again.
+void whole_file() {
+    Viewed& w = viewed();
+    draw(w.time, w.value, w.lo, w.hi, w.count, w.step > 1);
+}
+
+// A closer look: the lines of the visible time range, re-read from the file.
+void closer_look() {
+    Viewed& w = viewed();
+    double from = 0.0, to = 0.0;
+    GetGraphView(psc, PSC_GRAPH, &from, &to, nullptr, nullptr);
+    bool all = true;
+    for (const IndexEntry& e : w.index)
+        if (e.lines && (e.tmin < from || e.tmax > to)) all = false;
+    if (all) return whole_file();
+    static double t[kViewerPoints], v[kViewerPoints], lo[kViewerPoints], hi[kViewerPoints];
+    long long size = 0;
+    int n = -1;
+    bool thinned = false;
+    int file = GetFileInfo(o_dat, &size) && size >= w.size ? OpenFile(o_dat, 1, 2, 1) : -1;
+    if (file > 0) {
+        n = read_range(file, w.index, from, to, t, v, lo, hi, &thinned);
+        CloseFile(file);
+    }
+    if (n < 0) {
+        w.shown = false;
+        MessagePopup("View file", "The file has changed since it was loaded. Load it again to look closer.");
+        return;
+    }
+    draw(t, v, lo, hi, n, thinned);
+}
+
+}  // namespace
 
 // Passes over `count` lines as that many ScanFile(file, "%f %f") calls with no targets would,
 // and returns the last one's result; the recorder's own lines are known at once and passed
-// over whole, without a call each.
-static int skip_lines(int file, long long count) {
+// over whole, without a call each. Each line read goes to `pass` where one is given.
+static int skip_lines(int file, long long count, Pass* pass) {
     int r = 0;
     long long k = 0;
     while (k < count) {
@@ -27,6 +136,7 @@ static int skip_lines(int file, long long count) {
         std::size_t used = 0, n = 0;
         // Within what is shown, with room for the look ahead; at the file's end its zero stops it.
         while (p && k < count && (used == 0 || available - used >= 64) && (n = recording_line_length(p + used))) {
+            if (pass) pass->line(p + used);
             used += n;
             ++k;
             r = 2;
@@ -35,24 +145,50 @@ static int skip_lines(int file, long long count) {
             SkipFile(file, used);
             continue;
         }
-        r = ScanFile(file, "%f %f", nullptr, nullptr);
+        if (pass) {
+            double t = 0.0, v = 0.0;
+            r = ScanFile(file, "%f %f", &t, &v);
+            if (r == 2) pass->value(t, v);
+        } else {
+            r = ScanFile(file, "%f %f", nullptr, nullptr);
+        }
         ++k;
     }
     return r;
 }
 
 int lesen(int file, long long step, double* time, double* value) {
+    return lesen(file, step, time, value, nullptr, nullptr, nullptr);
+}
+
+int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi) {
     int r = 0, count = 0, i = 0;
     while (i < kGroups) {
         // Every line of the group is read; only the last one's numbers are kept, so the others
         // are matched without being converted.
-        r = skip_lines(file, step - 1);
+        if (pass) pass->group_begin(SetFilePtr(file, 0, 1));
+        r = skip_lines(file, step - 1, pass);
         r = ScanFile(file, "%f %f", &time[i], &value[i]);
+        if (pass) {
+            if (r == 2) pass->value(time[i], value[i]);
+            pass->group_end(SetFilePtr(file, 0, 1), &lo[i], &hi[i]);
+        }
         count = i;
         if (r != 2) break;
         ++i;
     }
     return count;
+}
+
+void lesen_rest(int file, long long step, Pass* pass) {
+    for (;;) {
+        pass->group_begin(SetFilePtr(file, 0, 1));
+        LineRead r = LineRead::Read;
+        for (long long k = 0; k < step && (r = next_line(file, pass, nullptr, nullptr)) != LineRead::End;)
+            if (r == LineRead::Read) ++k;
+        pass->group_end(SetFilePtr(file, 0, 1), nullptr, nullptr);
+        if (r == LineRead::End) return;
+    }
 }
 
 int oeffnen(int, int, int event, void*, int, int) {
@@ -61,7 +197,9 @@ int oeffnen(int, int, int event, void*, int, int) {
 }
 
 void darstellen() {
-    static double time[kViewerPoints], value[kViewerPoints];
+    Viewed& w = viewed();
+    double* time = w.time;
+    double* value = w.value;
     if (FileSelectPopup("", "*.dat", "*.dat", "", 3, 0, 1, 1, 0, o_dat) != 1) return;
     file_o = OpenFile(o_dat, 1, 2, 1);
     long long size = 0;
@@ -70,9 +208,14 @@ void darstellen() {
     SetCtrlVal(psc, PSC_FILE, o_dat);
     SetCtrlVal(psc, PSC_AUTOSCALE, 1);
 
-    int count = lesen(file_o, step, time, value);
-    if (file_o > 0) CloseFile(file_o);
+    Pass pass;
+    int count = lesen(file_o, step, time, value, &pass, w.lo, w.hi);
+    if (file_o > 0) {
+        lesen_rest(file_o, step, &pass);
+        CloseFile(file_o);
+    }
 
+    ansicht_folgen();
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 1);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
@@ -81,4 +224,36 @@ void darstellen() {
     SetAxisScalingMode(psc, PSC_GRAPH, 1, 1, skl[0], skl[1]);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_ACTIVE_YAXIS, 1);
     PlotXY(psc, PSC_GRAPH, time, value, count, VAL_DOUBLE, VAL_DOUBLE, 5, 0, 0, 1, kColourView);
+    if (step > 1 && count > 0) PlotBand(psc, PSC_GRAPH, time, w.lo, w.hi, count, kColourBand);
+
+    w.shown = file_o > 0;
+    w.recording = recorder_starts();
+    w.size = size;
+    w.step = step;
+    w.count = count;
+    w.index = pass.index();
+    show_stats(pass.stats(), file_o > 0);
+}
+
+int grafik(int, int, int event, void*, int eventData1, int) {
+    if (event == EVENT_GRAPH_CURSOR) {
+        double x = 0.0, y = 0.0;
+        char text[64] = "", value[32];
+        if (eventData1 && GetGraphCursor(psc, PSC_GRAPH, &x, &y)) {
+            value_text(value, y);
+            Fmt(text, "%f[p1] s    %s", x, value);
+        }
+        SetCtrlVal(psc, PSC_READOUT, text);
+    } else if (event == EVENT_GRAPH_VIEW) {
+        SetCtrlVal(psc, PSC_FOLLOW, eventData1 ? 1 : 0);
+        if (file_on_graph()) eventData1 ? whole_file() : closer_look();
+    }
+    return 0;
+}
+
+int ansicht(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    ansicht_folgen();
+    if (file_on_graph()) whole_file();
+    return 0;
 }

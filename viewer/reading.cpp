@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The band, index and statistics of a viewed file, and the closer look at a time range.
+//
+// A recorder line's value "d.dddddde+dd" is taken as the integer mantissa and the exponent,
+// with no conversion: as a key that orders like the value (least and greatest), and summed by
+// exponent (the mean, exactly). Only the few values that are shown become doubles, rounded as
+// the scanner rounds them, so band and statistics hold the very numbers the file gives.
+#include "reading.h"
+
+#include "io.h"
+#include "recording_line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr long long kMantissa = 10000000;  // 7 digits
+constexpr long long kExact = 1LL << 53;    // integers below this are exact doubles
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// m x 10^e, rounded once as the scanner would round the decimal text.
+double decimal(long long m, int e) {
+    if (m < kExact && e >= -22 && e <= 22)
+        return e >= 0 ? static_cast<double>(m) * kPow10[e] : static_cast<double>(m) / kPow10[-e];
+    char text[40];
+    int n = std::snprintf(text, sizeof text, "%llde%d", m, e);
+    double v = 0.0;
+    std::from_chars(text, text + n, v);
+    return v;
+}
+
+struct Keys {
+    long long time, value;
+    int mantissa, exponent;  // the value normalised: mantissa 1000000-9999999 (0 for zero)
+    bool negative;
+};
+
+// The keys of a line recording_line_length has accepted at p.
+inline Keys keys_of(const char* p) {
+    auto d = [](char c) { return c - '0'; };
+    while (recording_line::blank(*p)) ++p;
+    long long t = 0;
+    while (*p != '.') t = t * 10 + d(*p++);
+    t = t * 10 + d(p[1]);
+    p += 3;
+    bool neg = *p == '-';
+    if (neg) ++p;
+    int m = d(p[0]);
+    for (int i = 2; i < 8; ++i) m = m * 10 + d(p[i]);
+    int e = d(p[10]) * 10 + d(p[11]);
+    if (p[9] == '-') e = -e;
+    if (m == 0) return {t, 0, 0, 0, neg};
+    while (m < kMantissa / 10) {  // "0.500000e+00" and the like
+        m *= 10;
+        --e;
+    }
+    long long key = (e + 200) * kMantissa + m;
+    return {t, neg ? -key : key, m, e, neg};
+}
+
+}  // namespace
+
+double Pass::value_of(long long key) {
+    if (key == 0) return 0.0;
+    long long k = key < 0 ? -key : key;
+    double v = decimal(k % kMantissa, static_cast<int>(k / kMantissa - 200) - 6);
+    return key < 0 ? -v : v;
+}
+
+double Pass::time_of(long long key) { return key < kExact ? static_cast<double>(key) / 10.0 : decimal(key, -1); }
+
+void Pass::line(const char* p) {
+    Keys k = keys_of(p);
+    ++readable_;
+    values_.key(k.value);
+    times_.key(k.time);
+    sums_[static_cast<std::size_t>(k.exponent + kBias)] += k.negative ? -k.mantissa : k.mantissa;
+    if (firstInGroup_ && !index_.empty()) index_.back().first = time_of(k.time);
+    firstInGroup_ = false;
+    if (!seenFirst_) first_ = time_of(k.time);
+    seenFirst_ = true;
+    lastFast_ = true;
+    lastKey_ = k.time;
+}
+
+void Pass::value(double t, double v) {
+    ++readable_;
+    values_.value(v);
+    times_.value(t);
+    slowSum_ += v;
+    if (firstInGroup_ && !index_.empty()) index_.back().first = t;
+    firstInGroup_ = false;
+    if (!seenFirst_) first_ = t;
+    seenFirst_ = true;
+    lastFast_ = false;
+    last_ = t;
+}
+
+void Pass::group_begin(long long offset) {
+    IndexEntry e;
+    e.begin = offset;
+    e.lines = readable_;  // the count so far; group_end makes it the group's
+    index_.push_back(e);
+    firstInGroup_ = true;
+}
+
+bool Pass::group_end(long long offset, double* lo, double* hi) {
+    bool any = !values_.empty();
+    IndexEntry& e = index_.back();
+    e.end = offset;
+    e.lines = readable_ - e.lines;
+    times_.get(time_of, &e.tmin, &e.tmax);
+    double a = 0.0, b = 0.0;
+    values_.get(value_of, &a, &b);
+    if (any) {
+        least_ = std::min(least_, a);
+        greatest_ = std::max(greatest_, b);
+    }
+    if (lo) *lo = a;
+    if (hi) *hi = b;
+    values_ = Span{};
+    times_ = Span{};
+    return any;
+}
+
+FileStats Pass::stats() const {
+    FileStats s;
+    s.lines = readable_ + unreadable_;
+    s.unreadable = unreadable_;
+    if (readable_ == 0) return s;
+    s.first = first_;
+    s.last = lastFast_ ? time_of(lastKey_) : last_;
+    s.least = least_;
+    s.greatest = greatest_;
+    long double sum = slowSum_;
+    for (std::size_t b = 0; b < sums_.size(); ++b)
+        if (sums_[b]) sum += static_cast<long double>(sums_[b]) * std::pow(10.0L, static_cast<int>(b) - kBias - 6);
+    s.mean = static_cast<double>(sum / static_cast<long double>(readable_));
+    return s;
+}
+
+LineRead next_line(int file, Pass* pass, double* t, double* v) {
+    std::size_t avail = 0;
+    const char* p = nullptr;
+    for (;;) {  // past the blanks before the line, blank lines included
+        p = PeekFile(file, 64, &avail);
+        if (!p || avail == 0) return LineRead::End;
+        std::size_t b = 0;
+        while (b < avail && recording_line::blank(p[b])) ++b;
+        if (b == 0) break;
+        SkipFile(file, b);
+    }
+    if (std::size_t n = recording_line_length(p)) {
+        if (pass) {
+            pass->line(p);
+        } else if (t && v) {
+            Keys k = keys_of(p);
+            *t = Pass::time_of(k.time);
+            *v = Pass::value_of(k.value);
+        }
+        SkipFile(file, n);
+        return LineRead::Read;
+    }
+    double a = 0.0, b = 0.0;
+    if (ScanFile(file, "%f %f", &a, &b) == 2) {
+        if (pass) pass->value(a, b);
+        if (t) *t = a;
+        if (v) *v = b;
+        return LineRead::Read;
+    }
+    if (pass) pass->unreadable();
+    for (;;) {  // on to the next line
+        p = PeekFile(file, 64, &avail);
+        if (!p || avail == 0) break;
+        const void* nl = std::memchr(p, '\n', avail);
+        if (nl) {
+            SkipFile(file, static_cast<std::size_t>(static_cast<const char*>(nl) - p) + 1);
+            break;
+        }
+        SkipFile(file, avail);
+    }
+    return LineRead::Unreadable;
+}
+
+int read_range(int file, const std::vector<IndexEntry>& index, double from, double to, double* t, double* v,
+               double* lo, double* hi, bool* thinned) {
+    *thinned = false;
+    std::size_t first = index.size(), last = 0;
+    for (std::size_t j = 0; j < index.size(); ++j) {
+        if (index[j].lines == 0 || index[j].tmax < from || index[j].tmin > to) continue;
+        first = std::min(first, j);
+        last = j;
+    }
+    if (first == index.size()) return 0;
+    long long total = 0;
+    for (std::size_t j = first; j <= last; ++j) total += index[j].lines;
+    const long long run = total / 998 + 1;
+    *thinned = run > 1;
+    if (SetFilePtr(file, index[first].begin, 0) != index[first].begin) return -1;
+    bool checked = false;
+    Span span;
+    long long k = 0;
+    int n = 0;
+    double lastT = 0.0, lastV = 0.0;
+    auto emit = [&] {
+        if (n >= 999) return;
+        t[n] = lastT;
+        v[n] = lastV;
+        span.get(Pass::value_of, &lo[n], &hi[n]);
+        ++n;
+        span = Span{};
+        k = 0;
+    };
+    long long here = index[first].begin;
+    while (here < index[last].end) {
+        double a = 0.0, b = 0.0;
+        LineRead r = next_line(file, nullptr, &a, &b);
+        if (r == LineRead::End) return -1;  // shorter than when it was indexed
+        here = SetFilePtr(file, 0, 1);
+        if (r == LineRead::Unreadable) continue;
+        if (!checked && a != index[first].first) return -1;  // other lines where the index has them
+        checked = true;
+        if (!(a >= from && a <= to)) continue;
+        span.value(b);
+        lastT = a;
+        lastV = b;
+        if (++k == run) emit();
+    }
+    if (k > 0) emit();
+    return n;
+}
