@@ -90,20 +90,24 @@ void graphCreate(Control& c, QWidget* parent) {
     applyAxis(qp->xAxis, c.graph->x, false);
 }
 
-// The band as one closed polygon: up along the highs, back along the lows.
+// The band as one closed polygon of steps: each group's least and greatest value span the
+// time from the point before it to its own, where its lines lie.
 static void bandRedraw(const Band& b, bool logY) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::size_t n = b.x.size();
-    QVector<double> t(static_cast<qsizetype>(2 * n)), k(t.size()), v(t.size());
+    const std::size_t n = b.x.size();
+    const auto m = static_cast<qsizetype>(4 * n);
+    QVector<double> t(m), k(m), v(m);
     auto shown = [&](double y) { return logY && !(y > 0.0) ? nan : y; };
+    auto finite = [&](double x) { return std::isfinite(x) ? x : nan; };
     for (std::size_t i = 0; i < n; ++i) {
-        auto up = static_cast<qsizetype>(i), down = static_cast<qsizetype>(2 * n - 1 - i);
-        t[up] = static_cast<double>(up);
-        t[down] = static_cast<double>(down);
-        k[up] = k[down] = std::isfinite(b.x[i]) ? b.x[i] : nan;
-        v[up] = shown(b.hi[i]);
-        v[down] = shown(b.lo[i]);
+        double from = finite(b.x[i == 0 ? 0 : i - 1]), to = finite(b.x[i]);
+        auto up = static_cast<qsizetype>(2 * i), down = m - 1 - up;  // the step's two corners
+        k[up] = k[down] = from;
+        k[up + 1] = k[down - 1] = to;
+        v[up] = v[up + 1] = shown(b.hi[i]);
+        v[down] = v[down - 1] = shown(b.lo[i]);
     }
+    for (qsizetype i = 0; i < m; ++i) t[i] = static_cast<double>(i);
     static_cast<QCPCurve*>(b.curve)->setData(t, k, v, true);
 }
 

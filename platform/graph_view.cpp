@@ -162,7 +162,7 @@ protected:
             return;
         }
         changed(false);
-        settle();
+        tell(EVENT_GRAPH_VIEW, 0);
     }
 
     void mouseDoubleClickEvent(QMouseEvent* e) override {
@@ -212,8 +212,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override { menu()->popup(e->globalPos()); }
 
 private:
-    // The operator moved the view: the axes stop following; the program hears of it now or,
-    // for a run of wheel notches or keys, once they pause.
+    // The operator moved the view: the axes stop following. The program hears of it once a
+    // run of wheel notches or keys pauses (later), or when a drag ends.
     void changed(bool later) {
         g_.following = false;
         replot(QCustomPlot::rpQueuedReplot);

@@ -359,6 +359,14 @@ void ChooseGraphMenu(int p, int graph, const std::string& entry) {
     delete m;
 }
 
+bool SaveGraphMenuImage(int p, int graph, const std::string& path) {
+    QMenu* m = chartMenu(chart(p, graph));
+    m->adjustSize();
+    bool saved = m->grab().save(QString::fromStdString(path), "PNG");
+    delete m;
+    return saved;
+}
+
 void AnswerPictureSave(const std::string& path, int width) { popups.pictures.emplace_back(path, width); }
 
 std::pair<int, int> ClipboardImage() {

@@ -119,6 +119,8 @@ void Key(int panel, int graph, const std::string& key);
 std::vector<std::string> GraphMenu(int panel, int graph);
 void ChooseGraphMenu(int panel, int graph, const std::string& entry);
 void AnswerPictureSave(const std::string& path, int width);
+// Writes a picture of the graph's context menu as PNG. False on failure.
+bool SaveGraphMenuImage(int panel, int graph, const std::string& path);
 // The clipboard's picture size, {0, 0} when it holds none.
 std::pair<int, int> ClipboardImage();
 

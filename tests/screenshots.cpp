@@ -64,6 +64,29 @@ int main(int argc, char** argv) {
     seam::AnswerFileSelect(1, file);
     seam::Commit(psc, PSC_LOAD);
     ok = seam::SavePanelImage(psc, out + "/recorder-viewing.png") && ok;
+
+    // A long recording with one short excursion: the thinned line misses it, the band shows it.
+    std::string longFile = (work / "long.dat").string();
+    if (std::FILE* f = std::fopen(longFile.c_str(), "w")) {
+        for (int k = 0; k < 60000; ++k) {
+            double v = 12.5 + 1.5 * std::sin(k / 4000.0) + 0.08 * std::sin(k * 7.3);
+            if (k == 21001) v = 19.0;
+            std::fprintf(f, " %.1f\t%.6e \n", k * 0.5, v);
+        }
+        std::fclose(f);
+    }
+    seam::AnswerFileSelect(1, longFile);
+    seam::Commit(psc, PSC_LOAD);
+    ok = seam::SavePanelImage(psc, out + "/recorder-band.png") && ok;
+
+    // A closer look about the excursion, the pointer on it.
+    auto [ax, ay] = seam::GraphPixel(psc, PSC_GRAPH, 10440.0, 19.6);
+    auto [bx, by] = seam::GraphPixel(psc, PSC_GRAPH, 10560.0, 10.8);
+    seam::Drag(psc, PSC_GRAPH, ax, ay, bx, by, true);
+    auto [qx, qy] = seam::GraphPixel(psc, PSC_GRAPH, 10500.5, 19.0);
+    seam::Hover(psc, PSC_GRAPH, qx, qy);
+    ok = seam::SavePanelImage(psc, out + "/recorder-zoomed.png") && ok;
+    ok = seam::SaveGraphMenuImage(psc, PSC_GRAPH, out + "/graph-menu.png") && ok;
     module.stop();
     std::filesystem::remove_all(work);
     std::fflush(stdout);
