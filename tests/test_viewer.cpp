@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer: thinning by file size, the count rules, and files that are not what they seem.
 #include "fixture.h"
+#include "reading.h"
 #include "recording_line.h"
 #include "viewer_reference.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -176,6 +180,226 @@ TEST_F(Viewer, ThinningIsExactOnGarbledFilesToo) {
             ASSERT_EQ(p[0].y[j], expected[j].second) << round << " " << j;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A recording's lines as a plain reading of the text gives them; unreadable lines are skipped.
+struct Lines {
+    std::vector<double> t, v;
+    long long unreadable = 0;
+};
+Lines plain_reading(const std::string& text) {
+    Lines out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const char* p = text.data() + at;
+        const char* e = text.data() + end;
+        at = end + 1;
+        while (p < e && (*p == ' ' || *p == '\t')) ++p;
+        if (p == e) continue;
+        double t = 0.0, v = 0.0;
+        auto r1 = std::from_chars(p, e, t);
+        const char* q = r1.ptr;
+        while (q < e && (*q == ' ' || *q == '\t')) ++q;
+        if (r1.ec != std::errc() || std::from_chars(q, e, v).ec != std::errc()) {
+            ++out.unreadable;
+            continue;
+        }
+        out.t.push_back(t);
+        out.v.push_back(v);
+    }
+    return out;
+}
+
+// n recorder lines half a second apart from `start` with random values of every size and sign; one spike.
+std::string random_recording(std::mt19937& rng, int n, int spikeAt, double spike, double start = 0.0) {
+    std::uniform_real_distribution<double> mant(-9.9, 9.9);
+    std::uniform_int_distribution<int> exp10(-4, 4);
+    std::string s;
+    char line[64];
+    for (int i = 0; i < n; ++i) {
+        double v = i == spikeAt ? spike : mant(rng) * std::pow(10.0, exp10(rng));
+        if (i % 97 == 5) v = 0.0;
+        Fmt(line, kRecordingLine, start + i * 0.5, v);
+        s += line;
+    }
+    return s;
+}
+
+TEST_F(Viewer, TheBandHoldsEveryValueOfEveryGroupSoASpikeAlwaysShows) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 6; ++round) {
+        int n = std::uniform_int_distribution<int>(500, 60000)(rng);
+        int spikeAt = std::uniform_int_distribution<int>(0, n - 1)(rng);
+        std::string text = random_recording(rng, n, spikeAt, round % 2 ? 1e6 : -1e6);
+        dir.write("b.dat", text);
+        Lines file = plain_reading(text);
+        long long step = static_cast<long long>(text.size()) / 20000 + 1;
+        auto p = view("b.dat");
+        auto bands = seam::Bands(psc, PSC_GRAPH);
+        ASSERT_EQ(bands.size(), step > 1 ? 1u : 0u) << round;
+        if (step == 1) continue;
+        const auto& b = bands[0];
+        ASSERT_EQ(b.x, p[0].x);
+        EXPECT_EQ(b.color, 0xC6D2EE);
+        for (std::size_t i = 0; i < b.x.size(); ++i) {
+            auto from = file.v.begin() + static_cast<long>(i * step), to = from + step;
+            ASSERT_EQ(b.lo[i], *std::min_element(from, to)) << round << " group " << i;
+            ASSERT_EQ(b.hi[i], *std::max_element(from, to)) << round << " group " << i;
+        }
+        if (spikeAt / step < static_cast<long long>(b.x.size())) {
+            double extreme = round % 2 ? *std::max_element(b.hi.begin(), b.hi.end())
+                                       : *std::min_element(b.lo.begin(), b.lo.end());
+            EXPECT_EQ(extreme, round % 2 ? 1e6 : -1e6) << round;
+            auto y = seam::YAxis(psc, PSC_GRAPH);  // the full view takes the band in
+            EXPECT_TRUE(y.min <= -1e6 || y.max >= 1e6) << round;
+        }
+    }
+}
+
+TEST_F(Viewer, TheStatisticsMatchAPlainReadingOfEveryLine) {
+    std::mt19937 rng(8);
+    for (int round = 0; round < 4; ++round) {
+        std::string text = random_recording(rng, 30000, 12345, 4e4);
+        // Lines of another hand and unreadable ones, one of them where the thinned reading stops.
+        text.insert(text.find('\n', 200000) + 1, "7 8\nnot a line\n\n");
+        if (round % 2) text += "1e5 -3.25\r\n";
+        text.insert(text.find('\n', 20000 * static_cast<std::size_t>(round + 1)) + 1, "x 1\n");
+        dir.write("s.dat", text);
+        Lines file = plain_reading(text);
+
+        int h = OpenFile(dir.path("s.dat").c_str(), 1, 2, 1);
+        static double time[kViewerPoints], value[kViewerPoints], lo[kViewerPoints], hi[kViewerPoints];
+        Pass pass;
+        long long step = static_cast<long long>(text.size()) / 20000 + 1;
+        lesen(h, step, time, value, &pass, lo, hi);
+        lesen_rest(h, step, &pass);
+        CloseFile(h);
+        FileStats s = pass.stats();
+        EXPECT_EQ(s.lines, static_cast<long long>(file.v.size()) + file.unreadable) << round;
+        EXPECT_EQ(s.unreadable, file.unreadable) << round;
+        EXPECT_EQ(s.first, file.t.front());
+        EXPECT_EQ(s.last, file.t.back());
+        EXPECT_EQ(s.least, *std::min_element(file.v.begin(), file.v.end()));
+        EXPECT_EQ(s.greatest, *std::max_element(file.v.begin(), file.v.end()));
+        long double sum = 0.0L;
+        for (double v : file.v) sum += v;
+        double mean = static_cast<double>(sum / static_cast<long double>(file.v.size()));
+        EXPECT_NEAR(s.mean, mean, 1e-12 * std::max(1.0, std::fabs(mean))) << round;
+        long long indexed = 0;
+        for (const IndexEntry& e : pass.index()) indexed += e.lines;
+        EXPECT_EQ(indexed, static_cast<long long>(file.v.size()));  // the index covers every line
+    }
+    SetCtrlVal(p1, P1_MODE, 2);
+    dir.write("small.dat", " 0.5\t1.000000e+00 \n 1.0\t3.000000e+00 \nbad\n 1.5\t-2.500000e+00 \n");
+    view("small.dat");
+    EXPECT_EQ(seam::Text(psc, PSC_STATS),
+              "4 lines, 0.5 s to 1.5 s; least -2.5 mV, greatest 3.0 mV, mean 0.5 mV; 1 unreadable");
+}
+
+class ViewerZoom : public Viewer {
+protected:
+    void SetUp() override {
+        Viewer::SetUp();
+        std::mt19937 rng(21);
+        text = random_recording(rng, 40000, 30001, 5e5);
+        dir.write("z.dat", text);
+        file = plain_reading(text);
+        whole = view("z.dat");
+        seam::TakePopups();
+    }
+    // Zooms to the box from time a to b over the whole y range, as the operator drags it.
+    void zoomTo(double a, double b) {
+        auto y = seam::YAxis(psc, PSC_GRAPH);
+        auto [ax, ay] = seam::GraphPixel(psc, PSC_GRAPH, a, y.max);
+        auto [bx, by] = seam::GraphPixel(psc, PSC_GRAPH, b, y.min);
+        seam::Drag(psc, PSC_GRAPH, ax, ay, bx, by, true);
+        GetGraphView(psc, PSC_GRAPH, &from, &to, nullptr, nullptr);
+    }
+    std::string text;
+    Lines file;
+    std::vector<seam::PlotInfo> whole;
+    double from = 0.0, to = 0.0;
+};
+
+TEST_F(ViewerZoom, AZoomReReadsExactlyTheLinesOfTheRangeAndResetViewReturns) {
+    zoomTo(10000.0, 10200.0);
+    EXPECT_EQ(seam::Text(psc, PSC_FOLLOW), "0");
+    std::vector<double> t, v;
+    for (std::size_t i = 0; i < file.t.size(); ++i)
+        if (file.t[i] >= from && file.t[i] <= to) {
+            t.push_back(file.t[i]);
+            v.push_back(file.v[i]);
+        }
+    ASSERT_GT(t.size(), 300u);
+    auto p = seam::Plots(psc, PSC_GRAPH);
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].x, t);
+    EXPECT_EQ(p[0].y, v);
+    EXPECT_TRUE(seam::Bands(psc, PSC_GRAPH).empty());  // every line drawn: no band needed
+
+    zoomTo(2000.0, 17000.0);  // 30000 lines: thinned again, with the band, the spike in it
+    p = seam::Plots(psc, PSC_GRAPH);
+    auto b = seam::Bands(psc, PSC_GRAPH);
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_LE(p[0].x.size(), 999u);
+    EXPECT_GT(p[0].x.size(), 900u);
+    for (std::size_t j = 0; j < p[0].x.size(); ++j) {
+        auto i = static_cast<std::size_t>(std::lround(p[0].x[j] * 2));  // the line of that time
+        ASSERT_EQ(p[0].y[j], file.v[i]);
+        ASSERT_TRUE(p[0].x[j] >= from && p[0].x[j] <= to);
+        ASSERT_TRUE(b[0].lo[j] <= p[0].y[j] && p[0].y[j] <= b[0].hi[j]);
+    }
+    EXPECT_EQ(*std::max_element(b[0].hi.begin(), b[0].hi.end()), 5e5);
+
+    seam::Commit(psc, PSC_RESET_VIEW);
+    EXPECT_EQ(seam::Text(psc, PSC_FOLLOW), "1");
+    p = seam::Plots(psc, PSC_GRAPH);
+    EXPECT_EQ(p[0].x, whole[0].x);
+    EXPECT_EQ(p[0].y, whole[0].y);
+    EXPECT_EQ(seam::Bands(psc, PSC_GRAPH).size(), 1u);
+    EXPECT_TRUE(seam::TakePopups().empty());
+}
+
+TEST_F(ViewerZoom, ARangeWithoutLinesIsAnEmptyViewAndTheFileIsNeverWritten) {
+    auto before = fs::last_write_time(dir.path("z.dat"));
+    fs::permissions(dir.path("z.dat"), fs::perms::owner_read | fs::perms::group_read);
+    zoomTo(19900.0, 19990.0);
+    ASSERT_FALSE(seam::Plots(psc, PSC_GRAPH)[0].x.empty());
+    for (int i = 0; i < 20; ++i) seam::Key(psc, PSC_GRAPH, "Right");  // beyond the last line
+    EXPECT_TRUE(seam::Plots(psc, PSC_GRAPH)[0].x.empty());
+    seam::Key(psc, PSC_GRAPH, "Home");
+    EXPECT_EQ(seam::Plots(psc, PSC_GRAPH)[0].x, whole[0].x);
+    EXPECT_TRUE(seam::TakePopups().empty());
+    EXPECT_EQ(dir.read("z.dat"), text);
+    EXPECT_EQ(fs::last_write_time(dir.path("z.dat")), before);
+    fs::permissions(dir.path("z.dat"), fs::perms::owner_all);
+}
+
+TEST_F(ViewerZoom, AFileThatChangedSaysSoAndOneThatGrewStillZooms) {
+    dir.write("z.dat", text + " 20000.0\t1.000000e+00 \n");  // a recording still running
+    zoomTo(5000.0, 5050.0);
+    EXPECT_GT(seam::Plots(psc, PSC_GRAPH)[0].x.size(), 90u);
+    EXPECT_TRUE(seam::TakePopups().empty());
+
+    std::mt19937 rng(3);
+    dir.write("z.dat", random_recording(rng, 40100, 0, 1.0, 0.25));  // rewritten: other times
+    ASSERT_GE(fs::file_size(dir.path("z.dat")), text.size());
+    auto shown = seam::Plots(psc, PSC_GRAPH);
+    zoomTo(100.0, 150.0);
+    auto popups = seam::TakePopups();
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(popups[0].title, "View file");
+    EXPECT_NE(popups[0].text.find("changed"), std::string::npos);
+    EXPECT_EQ(seam::Plots(psc, PSC_GRAPH)[0].x, shown[0].x);  // the graph keeps what it had
+    dir.write("z.dat", text.substr(0, 1000));                 // cut short: no message again, no crash
+    zoomTo(100.0, 150.0);
+    EXPECT_TRUE(seam::TakePopups().empty());
 }
 
 }  // namespace

@@ -202,7 +202,6 @@ int read_range(int file, const std::vector<IndexEntry>& index, double from, doub
     const long long run = total / 998 + 1;
     *thinned = run > 1;
     if (SetFilePtr(file, index[first].begin, 0) != index[first].begin) return -1;
-    bool checked = false;
     Span span;
     long long k = 0;
     int n = 0;
@@ -216,14 +215,21 @@ int read_range(int file, const std::vector<IndexEntry>& index, double from, doub
         span = Span{};
         k = 0;
     };
+    // Each group's first line must be the one the index holds: else the file is another now.
+    std::size_t group = first;
+    bool checked = false;
     long long here = index[first].begin;
     while (here < index[last].end) {
+        while (group < last && here >= index[group + 1].begin) {
+            ++group;
+            checked = false;
+        }
         double a = 0.0, b = 0.0;
         LineRead r = next_line(file, nullptr, &a, &b);
-        if (r == LineRead::End) return -1;  // shorter than when it was indexed
+        if (r == LineRead::End) break;
         here = SetFilePtr(file, 0, 1);
         if (r == LineRead::Unreadable) continue;
-        if (!checked && a != index[first].first) return -1;  // other lines where the index has them
+        if (!checked && index[group].lines && a != index[group].first) return -1;
         checked = true;
         if (!(a >= from && a <= to)) continue;
         span.value(b);
