@@ -98,6 +98,13 @@ public:
         tell(EVENT_GRAPH_VIEW, 1);
     }
 
+    // Shows times x0 to x1 as a zoom of the operator's would.
+    void showRange(double x0, double x1) {
+        xAxis->setRange(x0, x1);
+        changed(false);
+        tell(EVENT_GRAPH_VIEW, 0);
+    }
+
     QMenu* menu() {
         auto* m = new QMenu(this);
         m->setAttribute(Qt::WA_DeleteOnClose);
@@ -315,6 +322,7 @@ QCustomPlot* makeChart(GraphState& g, QWidget* parent) { return new Chart(g, par
 void settleChart(QCustomPlot* plot) { static_cast<Chart*>(plot)->settle(); }
 void resetChart(QCustomPlot* plot) { static_cast<Chart*>(plot)->reset(); }
 QMenu* chartMenu(QCustomPlot* plot) { return static_cast<Chart*>(plot)->menu(); }
+void zoomChart(QCustomPlot* plot, double x0, double x1) { static_cast<Chart*>(plot)->showRange(x0, x1); }
 
 QString writePicture(QCustomPlot* plot, const QString& path, int width) {
     QString format = QFileInfo(path).suffix().toLower();

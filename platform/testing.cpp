@@ -313,6 +313,14 @@ void Drag(int p, int graph, int fromX, int fromY, int toX, int toY, bool ctrl) {
     mouse(qp, QEvent::MouseButtonRelease, {toX, toY}, Qt::LeftButton, Qt::NoButton, mods);
 }
 
+void ZoomGraph(int p, int graph, double x0, double x1) { zoomChart(chart(p, graph), x0, x1); }
+
+void RepaintGraph(int p, int graph) {
+    QCustomPlot* qp = need(p, graph).graph->plot;
+    qp->replot(QCustomPlot::rpImmediateRefresh);
+    qp->repaint();
+}
+
 void DoubleClick(int p, int graph, int px, int py) {
     mouse(chart(p, graph), QEvent::MouseButtonDblClick, {px, py}, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
 }

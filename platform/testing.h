@@ -113,6 +113,10 @@ void Drag(int panel, int graph, int fromX, int fromY, int toX, int toY, bool ctr
 void DoubleClick(int panel, int graph, int px, int py);
 void Hover(int panel, int graph, int px, int py);
 void LeaveGraph(int panel, int graph);
+// Zooms to times x0 to x1 (the y range kept), as a drag of the operator's would.
+void ZoomGraph(int panel, int graph, double x0, double x1);
+// Paints the graph now, as the screen would show it.
+void RepaintGraph(int panel, int graph);
 // Keys by name: "Home", "Left", "Right", "Up", "Down", "+", "-".
 void Key(int panel, int graph, const std::string& key);
 // The context menu's entries, and choosing one. "Save picture..." takes the next answer.

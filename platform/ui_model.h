@@ -161,10 +161,11 @@ QCustomPlot* makeChart(GraphState& g, QWidget* parent);
 // extension and writes it whole or not at all. Empty on success, else the reason.
 QString writePicture(QCustomPlot* plot, const QString& path, int width);
 // For the testing seam: deliver a pending view change now; return to the full view as the
-// operator does; the graph's context menu, built but not shown.
+// operator does; the graph's context menu, built but not shown; a zoom to times x0 to x1.
 void settleChart(QCustomPlot* plot);
 void resetChart(QCustomPlot* plot);
 QMenu* chartMenu(QCustomPlot* plot);
+void zoomChart(QCustomPlot* plot, double x0, double x1);
 
 // Discards every panel (tests start each case afresh; the program never does).
 void discardPanels();

@@ -30,24 +30,42 @@ inline bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\
 
 }  // namespace recording_line
 
+// Where the numbers of a recording line stand, for a reader that takes them without conversion.
+struct RecordingLineFields {
+    long long tenths;       // the time in tenths of a second
+    const char* mantissa;   // "d.dddddd", the sign before it taken off
+    bool negative;
+    int exponent;
+};
+
 // The length of the text at p up to the end of the second number of a recording line as the
 // recorder writes it, blanks before it included; 0 when the text is not that. The text must
 // end in a zero with 16 more readable bytes after it. For such a line "%f %f" fills both
 // numbers (both surely in range) and stops there, so a line can be passed over unread.
-[[gnu::always_inline]] inline std::size_t recording_line_length(const char* p) {
+// Where `fields` is given, it is filled for a line that is one.
+[[gnu::always_inline]] inline std::size_t recording_line_length(const char* p, RecordingLineFields* fields = nullptr) {
     using namespace recording_line;
     auto digit = [](char c) { return static_cast<unsigned>(c - '0') <= 9u; };
     const char* q = p;
     while (blank(*q)) ++q;
     const char* d = q;
-    while (digit(*q)) ++q;
+    long long t = 0;
+    for (; digit(*q); ++q)
+        if (fields) t = t * 10 + (*q - '0');
     if (q == d || q - d > 15 || *q != '.' || !digit(q[1]) || q[2] != '\t') return 0;
+    if (fields) t = t * 10 + (q[1] - '0');
     q += 3;
-    if (*q == '-') ++q;
+    bool negative = *q == '-';
+    if (negative) ++q;
     // "d.dddddd" then "e+dd" or "e-dd" and no further digit. A zero at the text's end fails
     // the test of whichever byte it stands in, so nothing beyond it decides.
     if (q[1] != '.' || !digitsAroundPoint(q)) return 0;
+    const char* m = q;
     q += 8;
     if (q[0] != 'e' || (q[1] != '+' && q[1] != '-') || !digit(q[2]) || !digit(q[3]) || digit(q[4])) return 0;
+    if (fields) {
+        int e = (q[2] - '0') * 10 + (q[3] - '0');
+        *fields = {t, m, negative, q[1] == '-' ? -e : e};
+    }
     return static_cast<std::size_t>(q + 4 - p);
 }

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr long long kMantissa = 10000000;  // 7 digits
 constexpr long long kExact = 1LL << 53;    // integers below this are exact doubles
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -34,35 +33,6 @@ double decimal(long long m, int e) {
     return v;
 }
 
-struct Keys {
-    long long time, value;
-    int mantissa, exponent;  // the value normalised: mantissa 1000000-9999999 (0 for zero)
-    bool negative;
-};
-
-// The keys of a line recording_line_length has accepted at p.
-inline Keys keys_of(const char* p) {
-    auto d = [](char c) { return c - '0'; };
-    while (recording_line::blank(*p)) ++p;
-    long long t = 0;
-    while (*p != '.') t = t * 10 + d(*p++);
-    t = t * 10 + d(p[1]);
-    p += 3;
-    bool neg = *p == '-';
-    if (neg) ++p;
-    int m = d(p[0]);
-    for (int i = 2; i < 8; ++i) m = m * 10 + d(p[i]);
-    int e = d(p[10]) * 10 + d(p[11]);
-    if (p[9] == '-') e = -e;
-    if (m == 0) return {t, 0, 0, 0, neg};
-    while (m < kMantissa / 10) {  // "0.500000e+00" and the like
-        m *= 10;
-        --e;
-    }
-    long long key = (e + 200) * kMantissa + m;
-    return {t, neg ? -key : key, m, e, neg};
-}
-
 }  // namespace
 
 double Pass::value_of(long long key) {
@@ -74,18 +44,26 @@ double Pass::value_of(long long key) {
 
 double Pass::time_of(long long key) { return key < kExact ? static_cast<double>(key) / 10.0 : decimal(key, -1); }
 
-void Pass::line(const char* p) {
-    Keys k = keys_of(p);
-    ++readable_;
-    values_.key(k.value);
-    times_.key(k.time);
-    sums_[static_cast<std::size_t>(k.exponent + kBias)] += k.negative ? -k.mantissa : k.mantissa;
-    if (firstInGroup_ && !index_.empty()) index_.back().first = time_of(k.time);
+void Pass::line(const RecordingLineFields& f) {
+    LineBatch b;
+    b.add(f);
+    take(b);
+}
+
+void Pass::take(const LineBatch& b) {
+    if (b.lines == 0) return;
+    readable_ += b.lines;
+    values_.key(b.vmin);
+    values_.key(b.vmax);
+    times_.key(b.tmin);
+    times_.key(b.tmax);
+    for (std::size_t i = 0; i < sums_.size(); ++i) sums_[i] += b.sums[i];
+    if (firstInGroup_ && !index_.empty()) index_.back().first = time_of(b.first);
     firstInGroup_ = false;
-    if (!seenFirst_) first_ = time_of(k.time);
+    if (!seenFirst_) first_ = time_of(b.first);
     seenFirst_ = true;
     lastFast_ = true;
-    lastKey_ = k.time;
+    lastKey_ = b.last;
 }
 
 void Pass::value(double t, double v) {
@@ -139,7 +117,7 @@ FileStats Pass::stats() const {
     s.greatest = greatest_;
     long double sum = slowSum_;
     for (std::size_t b = 0; b < sums_.size(); ++b)
-        if (sums_[b]) sum += static_cast<long double>(sums_[b]) * std::pow(10.0L, static_cast<int>(b) - kBias - 6);
+        if (sums_[b]) sum += static_cast<long double>(sums_[b]) * std::pow(10.0L, static_cast<int>(b) - kExponentBias - 6);
     s.mean = static_cast<double>(sum / static_cast<long double>(readable_));
     return s;
 }
@@ -155,11 +133,12 @@ LineRead next_line(int file, Pass* pass, double* t, double* v) {
         if (b == 0) break;
         SkipFile(file, b);
     }
-    if (std::size_t n = recording_line_length(p)) {
+    RecordingLineFields f;
+    if (std::size_t n = recording_line_length(p, &f)) {
         if (pass) {
-            pass->line(p);
+            pass->line(f);
         } else if (t && v) {
-            Keys k = keys_of(p);
+            LineKeys k = line_keys(f);
             *t = Pass::time_of(k.time);
             *v = Pass::value_of(k.value);
         }

@@ -4,11 +4,16 @@
 // index a closer look reads from), and the file's statistics.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <climits>
 #include <cstdint>
 #include <limits>
 #include <vector>
+
+#include "recording_line.h"
 
 // The least and greatest of some numbers, kept as integer keys where the text gave the number
 // at once (see Pass::line) and as doubles where it had to be converted; doubles on demand.
@@ -37,6 +42,64 @@ struct Span {
     }
 };
 
+// The keys of a recording line's text: the time in tenths, and the value as a key that orders
+// like the value, from the mantissa normalised to 7 digits and the exponent.
+struct LineKeys {
+    long long time, value;
+    int mantissa, exponent;  // mantissa 1000000-9999999, 0 for zero
+    bool negative;
+};
+constexpr long long kMantissa = 10000000;  // 7 digits
+constexpr int kExponentBias = 110;         // bucket of exponent e is e + kExponentBias
+constexpr int kBuckets = 220;
+
+// The keys of a recording line from its fields.
+[[gnu::always_inline]] inline LineKeys line_keys(const RecordingLineFields& f) {
+    const char* p = f.mantissa;
+    int m;
+    if constexpr (std::endian::native == std::endian::little) {
+        // The eight bytes "d.dddddd" as one number at once, the point read as a zero digit.
+        std::uint64_t x;
+        std::memcpy(&x, p, 8);
+        x = ((x & ~(std::uint64_t{0xFF} << 8)) | (std::uint64_t{'0'} << 8)) - 0x3030303030303030u;
+        x = (x * 10) + (x >> 8);
+        x = (((x & 0x000000FF000000FFu) * (100 + (1000000ULL << 32))) +
+             (((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ULL << 32)))) >>
+            32;
+        int d0 = p[0] - '0';
+        m = static_cast<int>(x) - 9 * 1000000 * d0;  // d0 stood for ten millions
+    } else {
+        m = p[0] - '0';
+        for (int i = 2; i < 8; ++i) m = m * 10 + (p[i] - '0');
+    }
+    int e = f.exponent;
+    if (m == 0) return {f.tenths, 0, 0, 0, f.negative};
+    while (m < kMantissa / 10) {  // "0.500000e+00" and the like
+        m *= 10;
+        --e;
+    }
+    long long key = (e + 200) * kMantissa + m;
+    return {f.tenths, f.negative ? -key : key, m, e, f.negative};
+}
+
+// Recording lines met one after another, gathered in locals before they go to a Pass.
+struct LineBatch {
+    long long lines = 0;
+    long long vmin = LLONG_MAX, vmax = LLONG_MIN, tmin = LLONG_MAX, tmax = LLONG_MIN;
+    long long first = 0, last = 0;  // time keys
+    std::array<std::int64_t, kBuckets> sums{};
+    [[gnu::always_inline]] inline void add(const RecordingLineFields& f) {
+        LineKeys k = line_keys(f);
+        if (lines++ == 0) first = k.time;
+        last = k.time;
+        vmin = std::min(vmin, k.value);
+        vmax = std::max(vmax, k.value);
+        tmin = std::min(tmin, k.time);
+        tmax = std::max(tmax, k.time);
+        sums[static_cast<std::size_t>(k.exponent + kExponentBias)] += k.negative ? -k.mantissa : k.mantissa;
+    }
+};
+
 // One group of lines of the file: where it begins and ends, how many lines it has and the
 // times it spans.
 struct IndexEntry {
@@ -55,8 +118,10 @@ struct FileStats {
 
 class Pass {
 public:
-    // A recording line as the recorder writes it, at p (recording_line_length knew it).
-    void line(const char* p);
+    // A recording line as the recorder writes it.
+    void line(const RecordingLineFields& f);
+    // Recording lines gathered one after another.
+    void take(const LineBatch& b);
     // A line read by the scanner.
     void value(double t, double v);
     void unreadable() { ++unreadable_; }
@@ -74,8 +139,7 @@ public:
     static double time_of(long long key);
 
 private:
-    static constexpr int kBias = 110;  // bucket of exponent e is e + kBias
-    std::array<std::int64_t, 220> sums_{};  // mantissas summed by decimal exponent
+    std::array<std::int64_t, kBuckets> sums_{};  // mantissas summed by decimal exponent
     long double slowSum_ = 0.0L;  // values the scanner converted
     long long readable_ = 0, unreadable_ = 0;
     Span values_, times_;  // of the open group

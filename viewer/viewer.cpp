@@ -126,7 +126,8 @@ void closer_look() {
 
 // Passes over `count` lines as that many ScanFile(file, "%f %f") calls with no targets would,
 // and returns the last one's result; the recorder's own lines are known at once and passed
-// over whole, without a call each. Each line read goes to `pass` where one is given.
+// over whole, without a call each. With kGather, each line read goes to `pass`.
+template <bool kGather>
 static int skip_lines(int file, long long count, Pass* pass) {
     int r = 0;
     long long k = 0;
@@ -134,18 +135,22 @@ static int skip_lines(int file, long long count, Pass* pass) {
         std::size_t available = 0;
         const char* p = PeekFile(file, 64, &available);
         std::size_t used = 0, n = 0;
+        LineBatch batch;  // gathered in locals: the text cannot alias them
+        RecordingLineFields f;
         // Within what is shown, with room for the look ahead; at the file's end its zero stops it.
-        while (p && k < count && (used == 0 || available - used >= 64) && (n = recording_line_length(p + used))) {
-            if (pass) pass->line(p + used);
+        while (p && k < count && (used == 0 || available - used >= 64) &&
+               (n = recording_line_length(p + used, kGather ? &f : nullptr))) {
+            if constexpr (kGather) batch.add(f);
             used += n;
             ++k;
             r = 2;
         }
         if (used) {
+            if constexpr (kGather) pass->take(batch);
             SkipFile(file, used);
             continue;
         }
-        if (pass) {
+        if constexpr (kGather) {
             double t = 0.0, v = 0.0;
             r = ScanFile(file, "%f %f", &t, &v);
             if (r == 2) pass->value(t, v);
@@ -167,7 +172,7 @@ int lesen(int file, long long step, double* time, double* value, Pass* pass, dou
         // Every line of the group is read; only the last one's numbers are kept, so the others
         // are matched without being converted.
         if (pass) pass->group_begin(SetFilePtr(file, 0, 1));
-        r = skip_lines(file, step - 1, pass);
+        r = pass ? skip_lines<true>(file, step - 1, pass) : skip_lines<false>(file, step - 1, nullptr);
         r = ScanFile(file, "%f %f", &time[i], &value[i]);
         if (pass) {
             if (r == 2) pass->value(time[i], value[i]);
