@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Recorder benchmark.
 //   bench_recorder step WORKDIR          CPU cost of one sampling step, full window, ten overlaid
-//                                        plots, offscreen; the module's reply and the pause excluded
+//                                        plots, offscreen; the module's reply and the pause excluded;
+//                                        then a wheel zoom of that graph with its repaint
 //   bench_recorder jitter WORKDIR SECS   sample times of PSC_TIMER at 1 s against the simulator
 #include "app.h"
 #include "handles.h"
@@ -104,7 +105,18 @@ int main(int argc, char** argv) {
         double step = percentile(steps, 0.5) - percentile(exchanges, 0.5);
         std::printf("step: median %.3f ms with the exchange, exchange %.3f ms, plots at the end %zu\n",
                     percentile(steps, 0.5) * 1e3, percentile(exchanges, 0.5) * 1e3, seam::Plots(psc, PSC_GRAPH).size());
-        std::printf("RESULT step_ms=%.3f\n", step * 1e3);
+        // A wheel notch in and out on the full window: the wheel's handling and the repaint.
+        std::vector<double> zooms;
+        auto [px, py] = seam::GraphPixel(psc, PSC_GRAPH, (xmin + xmax) / 2.0, g1wert[250]);
+        for (int i = 0; i < 200; ++i) {
+            double t = wall();
+            seam::Wheel(psc, PSC_GRAPH, px, py, i % 2 ? -1 : 1, false);
+            seam::RepaintGraph(psc, PSC_GRAPH);
+            zooms.push_back(wall() - t);
+        }
+        std::printf("zoom: median %.3f ms, 99th percentile %.3f ms over %zu notches\n", percentile(zooms, 0.5) * 1e3,
+                    percentile(zooms, 0.99) * 1e3, zooms.size());
+        std::printf("RESULT step_ms=%.3f zoom_repaint_ms=%.3f\n", step * 1e3, percentile(zooms, 0.5) * 1e3);
     } else {
         double seconds = argc > 3 ? std::atof(argv[3]) : 300.0;
         startProgram(work, true);
