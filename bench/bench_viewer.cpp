@@ -9,17 +9,17 @@
 #include "handles.h"
 #include "io.h"
 #include "recorder.h"
-#include "viewer.h"
 #include "testing.h"
 #include "ui.h"
+#include "viewer.h"
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 static int generate(const char* path, long long mb) {
     std::FILE* f = std::fopen(path, "wb");

@@ -309,7 +309,8 @@ int SaveGraphPicture(int p, int ctrl, const char* path, int width) {
     if (!c || !path) return -1;
     QString why = writePicture(c->graph->plot, QString::fromUtf8(path), width);
     if (why.isEmpty()) return 0;
-    QByteArray text = QStringLiteral("The picture could not be saved to %1: %2").arg(QString::fromUtf8(path), why).toUtf8();
+    QByteArray text =
+        QStringLiteral("The picture could not be saved to %1: %2").arg(QString::fromUtf8(path), why).toUtf8();
     MessagePopup("Save picture", text.constData());
     return -1;
 }

@@ -7,6 +7,7 @@
 #include "seams.h"
 #include "ui_model.h"
 
+#include <qcustomplot.h>
 #include <QBuffer>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -21,7 +22,6 @@
 #include <QSvgGenerator>
 #include <QTimer>
 #include <QWheelEvent>
-#include <qcustomplot.h>
 
 #include <cmath>
 #include <limits>
@@ -30,12 +30,12 @@ namespace platform {
 
 namespace {
 
-constexpr double kWheelStep = 0.85;      // range factor per wheel notch towards the pointer
-constexpr double kKeyZoom = 0.8;         // range factor of one + key
-constexpr double kKeyPan = 0.1;          // share of the range one arrow key moves
-constexpr int kSettleMs = 150;           // quiet time after a wheel or key zoom before telling
-constexpr double kLogLimit = 300.0;      // decades a logarithmic range may reach either way
-constexpr int kDragThreshold = 3;        // pixels before a press becomes a drag
+constexpr double kWheelStep = 0.85;  // range factor per wheel notch towards the pointer
+constexpr double kKeyZoom = 0.8;     // range factor of one + key
+constexpr double kKeyPan = 0.1;      // share of the range one arrow key moves
+constexpr int kSettleMs = 150;       // quiet time after a wheel or key zoom before telling
+constexpr double kLogLimit = 300.0;  // decades a logarithmic range may reach either way
+constexpr int kDragThreshold = 3;    // pixels before a press becomes a drag
 
 // Scales the axis range by `factor` about the coordinate at pixel `at`. A logarithmic axis is
 // scaled in decades and kept within finite positive values.
@@ -108,7 +108,8 @@ public:
     QMenu* menu() {
         auto* m = new QMenu(this);
         m->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(m->addAction(QStringLiteral("Save picture...")), &QAction::triggered, [this] { savePicture(); });
+        QObject::connect(m->addAction(QStringLiteral("Save picture...")), &QAction::triggered,
+                         [this] { savePicture(); });
         QObject::connect(m->addAction(QStringLiteral("Copy picture")), &QAction::triggered,
                          [this] { QGuiApplication::clipboard()->setImage(toPixmap().toImage()); });
         m->addSeparator();
@@ -294,9 +295,9 @@ bool render(QCustomPlot* plot, const QString& format, int width, int height, QBu
     if (format == QLatin1String("pdf")) {
         QPdfWriter writer(out);
         writer.setCreator(QStringLiteral("pavro"));
-        writer.setPageLayout(QPageLayout(QPageSize(QSizeF(width, height), QPageSize::Point, QString(),
-                                                   QPageSize::ExactMatch),
-                                         QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QSizeF(width, height), QPageSize::Point, QString(), QPageSize::ExactMatch),
+                        QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
         QCPPainter painter(&writer);
         painter.setMode(QCPPainter::pmVectorized);
         painter.setMode(QCPPainter::pmNoCaching);

@@ -9,16 +9,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QWheelEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <cstdio>
@@ -335,10 +335,9 @@ void LeaveGraph(int p, int graph) {
 }
 
 void Key(int p, int graph, const std::string& key) {
-    static const std::map<std::string, int> kKeys = {{"Home", Qt::Key_Home}, {"Left", Qt::Key_Left},
-                                                     {"Right", Qt::Key_Right}, {"Up", Qt::Key_Up},
-                                                     {"Down", Qt::Key_Down}, {"+", Qt::Key_Plus},
-                                                     {"-", Qt::Key_Minus}};
+    static const std::map<std::string, int> kKeys = {
+        {"Home", Qt::Key_Home}, {"Left", Qt::Key_Left}, {"Right", Qt::Key_Right}, {"Up", Qt::Key_Up},
+        {"Down", Qt::Key_Down}, {"+", Qt::Key_Plus},    {"-", Qt::Key_Minus}};
     QCustomPlot* qp = chart(p, graph);
     QKeyEvent e(QEvent::KeyPress, kKeys.at(key), Qt::NoModifier);
     QApplication::sendEvent(qp, &e);

@@ -32,8 +32,8 @@ inline bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\
 
 // Where the numbers of a recording line stand, for a reader that takes them without conversion.
 struct RecordingLineFields {
-    long long tenths;       // the time in tenths of a second
-    const char* mantissa;   // "d.dddddd", the sign before it taken off
+    long long tenths;      // the time in tenths of a second
+    const char* mantissa;  // "d.dddddd", the sign before it taken off
     bool negative;
     int exponent;
 };
@@ -49,11 +49,11 @@ struct RecordingLineFields {
     const char* q = p;
     while (blank(*q)) ++q;
     const char* d = q;
-    long long t = 0;
+    std::uint64_t t = 0;  // wraps harmlessly on a run of digits too long to be a time
     for (; digit(*q); ++q)
-        if (fields) t = t * 10 + (*q - '0');
+        if (fields) t = t * 10 + static_cast<std::uint64_t>(*q - '0');
     if (q == d || q - d > 15 || *q != '.' || !digit(q[1]) || q[2] != '\t') return 0;
-    if (fields) t = t * 10 + (q[1] - '0');
+    if (fields) t = t * 10 + static_cast<std::uint64_t>(q[1] - '0');
     q += 3;
     bool negative = *q == '-';
     if (negative) ++q;
@@ -65,7 +65,7 @@ struct RecordingLineFields {
     if (q[0] != 'e' || (q[1] != '+' && q[1] != '-') || !digit(q[2]) || !digit(q[3]) || digit(q[4])) return 0;
     if (fields) {
         int e = (q[2] - '0') * 10 + (q[3] - '0');
-        *fields = {t, m, negative, q[1] == '-' ? -e : e};
+        *fields = {static_cast<long long>(t), m, negative, q[1] == '-' ? -e : e};
     }
     return static_cast<std::size_t>(q + 4 - p);
 }

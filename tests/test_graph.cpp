@@ -211,7 +211,8 @@ int pngWidth(const std::string& path) {
 
 TEST_F(Graph, PicturesAreWholeFilesOfTheirTypeOrAClearMessage) {
     record(1, 20, sine);
-    EXPECT_EQ(seam::GraphMenu(psc, PSC_GRAPH), (std::vector<std::string>{"Save picture...", "Copy picture", "Reset view"}));
+    EXPECT_EQ(seam::GraphMenu(psc, PSC_GRAPH),
+              (std::vector<std::string>{"Save picture...", "Copy picture", "Reset view"}));
 
     EXPECT_EQ(SaveGraphPicture(psc, PSC_GRAPH, dir.path("g.png").c_str(), 0), 0);
     EXPECT_EQ(head(dir.path("g.png"), 8), "\x89PNG\r\n\x1a\n");

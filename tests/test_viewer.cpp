@@ -253,8 +253,8 @@ TEST_F(Viewer, TheBandHoldsEveryValueOfEveryGroupSoASpikeAlwaysShows) {
             ASSERT_EQ(b.hi[i], *std::max_element(from, to)) << round << " group " << i;
         }
         if (spikeAt / step < static_cast<long long>(b.x.size())) {
-            double extreme = round % 2 ? *std::max_element(b.hi.begin(), b.hi.end())
-                                       : *std::min_element(b.lo.begin(), b.lo.end());
+            double extreme =
+                round % 2 ? *std::max_element(b.hi.begin(), b.hi.end()) : *std::min_element(b.lo.begin(), b.lo.end());
             EXPECT_EQ(extreme, round % 2 ? 1e6 : -1e6) << round;
             auto y = seam::YAxis(psc, PSC_GRAPH);  // the full view takes the band in
             EXPECT_TRUE(y.min <= -1e6 || y.max >= 1e6) << round;
@@ -400,6 +400,36 @@ TEST_F(ViewerZoom, AFileThatChangedSaysSoAndOneThatGrewStillZooms) {
     dir.write("z.dat", text.substr(0, 1000));                 // cut short: no message again, no crash
     zoomTo(100.0, 150.0);
     EXPECT_TRUE(seam::TakePopups().empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Viewer, ACloserLookReadsTheFileAsTheFullViewDid) {
+    std::string s;  // three numbers a line: the pairs run across the lines
+    for (int k = 0; k < 300; ++k)
+        s += std::to_string(3 * k + 1) + " " + std::to_string(3 * k + 2) + " " + std::to_string(3 * k + 3) + "\n";
+    dir.write("three.dat", s);
+    auto whole = view("three.dat");
+    ASSERT_EQ(whole[0].x.size(), 450u);
+    seam::ZoomGraph(psc, PSC_GRAPH, 100.0, 200.0);
+    auto p = seam::Plots(psc, PSC_GRAPH);
+    std::vector<double> t, v;
+    for (int x = 101; x <= 199; x += 2) {
+        t.push_back(x);
+        v.push_back(x + 1);
+    }
+    EXPECT_EQ(p[0].x, t);
+    EXPECT_EQ(p[0].y, v);
+
+    // A stray sign: the scan that meets it fails, the next takes 7 and 8 across the line end.
+    dir.write("sign.dat", "+ 7\n 8\n 9 10\n" + std::string(60000, ' ') + "\n");  // step 4
+    EXPECT_TRUE(view("sign.dat")[0].x.empty());  // the group's last scan found the end
+    seam::ZoomGraph(psc, PSC_GRAPH, 7.5, 100.0);
+    p = seam::Plots(psc, PSC_GRAPH);
+    EXPECT_EQ(p[0].x, std::vector<double>{9.0});
+    EXPECT_EQ(p[0].y, std::vector<double>{10.0});
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr long long kExact = 1LL << 53;    // integers below this are exact doubles
+constexpr long long kExact = 1LL << 53;  // integers below this are exact doubles
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
@@ -79,9 +79,10 @@ void Pass::value(double t, double v) {
     last_ = t;
 }
 
-void Pass::group_begin(long long offset) {
+void Pass::group_begin(long long offset, long long reads) {
     IndexEntry e;
     e.begin = offset;
+    e.reads = reads;
     e.lines = readable_;  // the count so far; group_end makes it the group's
     index_.push_back(e);
     firstInGroup_ = true;
@@ -117,7 +118,8 @@ FileStats Pass::stats() const {
     s.greatest = greatest_;
     long double sum = slowSum_;
     for (std::size_t b = 0; b < sums_.size(); ++b)
-        if (sums_[b]) sum += static_cast<long double>(sums_[b]) * std::pow(10.0L, static_cast<int>(b) - kExponentBias - 6);
+        if (sums_[b])
+            sum += static_cast<long double>(sums_[b]) * std::pow(10.0L, static_cast<int>(b) - kExponentBias - 6);
     s.mean = static_cast<double>(sum / static_cast<long double>(readable_));
     return s;
 }
@@ -166,8 +168,22 @@ LineRead next_line(int file, Pass* pass, double* t, double* v) {
     return LineRead::Unreadable;
 }
 
-int read_range(int file, const std::vector<IndexEntry>& index, double from, double to, double* t, double* v,
-               double* lo, double* hi, bool* thinned) {
+LineRead next_pair(int file, double* t, double* v) {
+    std::size_t avail = 0;
+    const char* p = PeekFile(file, 64, &avail);
+    RecordingLineFields f;
+    if (std::size_t n = p ? recording_line_length(p, &f) : 0) {
+        LineKeys k = line_keys(f);
+        *t = Pass::time_of(k.time);
+        *v = Pass::value_of(k.value);
+        SkipFile(file, n);
+        return LineRead::Read;
+    }
+    return ScanFile(file, "%f %f", t, v) == 2 ? LineRead::Read : LineRead::Unreadable;
+}
+
+int read_range(int file, const std::vector<IndexEntry>& index, double from, double to, double* t, double* v, double* lo,
+               double* hi, bool* thinned) {
     *thinned = false;
     std::size_t first = index.size(), last = 0;
     for (std::size_t j = 0; j < index.size(); ++j) {
@@ -195,26 +211,30 @@ int read_range(int file, const std::vector<IndexEntry>& index, double from, doub
         k = 0;
     };
     // Each group's first line must be the one the index holds: else the file is another now.
-    std::size_t group = first;
-    bool checked = false;
-    long long here = index[first].begin;
-    while (here < index[last].end) {
-        while (group < last && here >= index[group + 1].begin) {
-            ++group;
-            checked = false;
+    for (std::size_t group = first; group <= last; ++group) {
+        const IndexEntry& e = index[group];
+        bool checked = false;
+        long long reads = 0;
+        for (;;) {
+            double a = 0.0, b = 0.0;
+            LineRead r;
+            if (e.reads) {
+                if (reads++ == e.reads) break;
+                r = next_pair(file, &a, &b);
+            } else {
+                if (SetFilePtr(file, 0, 1) >= e.end) break;
+                r = next_line(file, nullptr, &a, &b);
+                if (r == LineRead::End) break;
+            }
+            if (r != LineRead::Read) continue;
+            if (!checked && a != e.first) return -1;
+            checked = true;
+            if (!(a >= from && a <= to)) continue;
+            span.value(b);
+            lastT = a;
+            lastV = b;
+            if (++k == run) emit();
         }
-        double a = 0.0, b = 0.0;
-        LineRead r = next_line(file, nullptr, &a, &b);
-        if (r == LineRead::End) break;
-        here = SetFilePtr(file, 0, 1);
-        if (r == LineRead::Unreadable) continue;
-        if (!checked && index[group].lines && a != index[group].first) return -1;
-        checked = true;
-        if (!(a >= from && a <= to)) continue;
-        span.value(b);
-        lastT = a;
-        lastV = b;
-        if (++k == run) emit();
     }
     if (k > 0) emit();
     return n;

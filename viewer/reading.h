@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -104,14 +104,15 @@ struct LineBatch {
 // times it spans.
 struct IndexEntry {
     long long begin = 0, end = 0;  // byte offsets
+    long long reads = 0;           // read as that many scans "%f %f" (the thinned reading); 0: line by line
     long long lines = 0;           // readable lines
     double first = 0.0;            // time of its first readable line
     double tmin = 0.0, tmax = 0.0;
 };
 
 struct FileStats {
-    long long lines = 0;       // every line, unreadable ones included
-    long long unreadable = 0;  // lines without two numbers
+    long long lines = 0;             // every line, unreadable ones included
+    long long unreadable = 0;        // lines without two numbers
     double first = 0.0, last = 0.0;  // times of the first and last readable line
     double least = 0.0, greatest = 0.0, mean = 0.0;
 };
@@ -128,7 +129,7 @@ public:
 
     // Groups: begin at a byte offset, end at one; the group's least and greatest value, false
     // when it had no readable line.
-    void group_begin(long long offset);
+    void group_begin(long long offset, long long reads = 0);
     bool group_end(long long offset, double* lo, double* hi);
 
     FileStats stats() const;
@@ -140,7 +141,7 @@ public:
 
 private:
     std::array<std::int64_t, kBuckets> sums_{};  // mantissas summed by decimal exponent
-    long double slowSum_ = 0.0L;  // values the scanner converted
+    long double slowSum_ = 0.0L;                 // values the scanner converted
     long long readable_ = 0, unreadable_ = 0;
     Span values_, times_;  // of the open group
     double least_ = std::numeric_limits<double>::infinity(), greatest_ = -std::numeric_limits<double>::infinity();
@@ -153,11 +154,14 @@ private:
 enum class LineRead { Read, Unreadable, End };
 // Reads the file's next line: into `pass` when given, else into *t and *v.
 LineRead next_line(int file, Pass* pass, double* t, double* v);
+// One scan "%f %f" of the thinned reading (a recording line taken at once): Read when it
+// filled both, else Unreadable, having consumed what the scan did.
+LineRead next_pair(int file, double* t, double* v);
 
-// The lines of the groups of `index` whose times meet [from, to], with times in that range,
-// at most 999 points: every line when they are that few (*thinned false), else the last line of
+// The lines of the groups of `index` whose times meet [from, to], with times in that range, read
+// as the pass that made the index read them, at most 999 points: every line when they are that few (*thinned false), else the last line of
 // each run of lines with the least and greatest value of the run in lo and hi. The points
 // go to t, v, lo and hi (1000 slots each); returns their number, or -1 when the file no longer
 // holds what the index says.
-int read_range(int file, const std::vector<IndexEntry>& index, double from, double to, double* t, double* v,
-               double* lo, double* hi, bool* thinned);
+int read_range(int file, const std::vector<IndexEntry>& index, double from, double to, double* t, double* v, double* lo,
+               double* hi, bool* thinned);

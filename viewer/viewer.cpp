@@ -66,8 +66,8 @@ void show_stats(const FileStats& s, bool opened) {
         value_text(greatest, s.greatest);
         value_text(mean, s.mean);
         Fmt(first, "%f[p1]", s.first);
-        Fmt(text, "%s lines, %s s to %f[p1] s; least %s, greatest %s, mean %s", std::to_string(s.lines).c_str(),
-            first, s.last, least, greatest, mean);
+        Fmt(text, "%s lines, %s s to %f[p1] s; least %s, greatest %s, mean %s", std::to_string(s.lines).c_str(), first,
+            s.last, least, greatest, mean);
         if (s.unreadable) {
             char more[64];
             Fmt(more, "; %s unreadable", std::to_string(s.unreadable).c_str());
@@ -171,7 +171,7 @@ int lesen(int file, long long step, double* time, double* value, Pass* pass, dou
     while (i < kGroups) {
         // Every line of the group is read; only the last one's numbers are kept, so the others
         // are matched without being converted.
-        if (pass) pass->group_begin(SetFilePtr(file, 0, 1));
+        if (pass) pass->group_begin(SetFilePtr(file, 0, 1), step);
         r = pass ? skip_lines<true>(file, step - 1, pass) : skip_lines<false>(file, step - 1, nullptr);
         r = ScanFile(file, "%f %f", &time[i], &value[i]);
         if (pass) {
