@@ -39,6 +39,8 @@ private:
     int width_;
 };
 
+QColor rgb(int c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+
 double valueAt(const void* a, int type, int i) {
     return type == VAL_INTEGER ? static_cast<const int*>(a)[i] : static_cast<const double*>(a)[i];
 }
@@ -226,7 +228,7 @@ int PlotXY(int p, int ctrl, const void* x, const void* y, int count, int xType, 
     pl.color = color & 0xFFFFFF;
     pl.width = plotStyle == 5 ? 3 : 1;  // style 5: thick line
     auto* curve = new ThickCurve(g.plot->xAxis, g.plot->yAxis, pl.width);
-    curve->setPen(QPen(QColor((pl.color >> 16) & 0xFF, (pl.color >> 8) & 0xFF, pl.color & 0xFF), 1));
+    curve->setPen(QPen(rgb(pl.color), 1));
     pl.curve = curve;
     g.plots.push_back(std::move(pl));
     graphRedraw(*c);
@@ -268,9 +270,8 @@ int PlotBand(int p, int ctrl, const double* x, const double* lo, const double* h
     b.color = color & 0xFFFFFF;
     auto* curve = new QCPCurve(g.plot->xAxis, g.plot->yAxis);
     curve->setLayer(QStringLiteral("band"));
-    QColor fill((b.color >> 16) & 0xFF, (b.color >> 8) & 0xFF, b.color & 0xFF);
-    curve->setPen(QPen(fill, 1));
-    curve->setBrush(QBrush(fill));
+    curve->setPen(QPen(rgb(b.color), 1));
+    curve->setBrush(QBrush(rgb(b.color)));
     b.curve = curve;
     g.bands.push_back(std::move(b));
     graphRedraw(*c);
