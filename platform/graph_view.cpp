@@ -231,15 +231,19 @@ private:
             settle_.stop();
     }
 
-    // Marks the drawn point nearest the pointer.
+    // Marks the drawn point nearest the pointer; points outside the axes are not drawn.
     void pointAt(QPoint at) {
         double best = std::numeric_limits<double>::infinity();
+        const QRect area = axisRect()->rect();
         for (const Plot& p : g_.plots) {
             auto* curve = static_cast<QCPCurve*>(p.curve);
             if (!curve->visible()) continue;
             for (const QCPCurveData& d : *curve->data()) {
                 if (!std::isfinite(d.key) || !std::isfinite(d.value)) continue;
-                double dx = xAxis->coordToPixel(d.key) - at.x(), dy = yAxis->coordToPixel(d.value) - at.y();
+                double px = xAxis->coordToPixel(d.key), py = yAxis->coordToPixel(d.value);
+                if (px < area.left() - 1 || px > area.right() + 1 || py < area.top() - 1 || py > area.bottom() + 1)
+                    continue;
+                double dx = px - at.x(), dy = py - at.y();
                 double dist = dx * dx + dy * dy;
                 if (dist < best) {
                     best = dist;

@@ -187,6 +187,10 @@ TEST_F(Graph, TheReadoutShowsTheNearestPointInTheTextOfTheMode) {
         EXPECT_EQ(seam::Text(psc, PSC_READOUT), "") << c.mode;
         seam::Commit(psc, PSC_STOP);
     }
+    // Points outside the view are not drawn: none is read out.
+    seam::ZoomGraph(psc, PSC_GRAPH, 50.0, 60.0);
+    seam::Hover(psc, PSC_GRAPH, 100, 100);
+    EXPECT_EQ(seam::Text(psc, PSC_READOUT), "");
 }
 
 std::string head(const std::string& path, std::size_t n) {

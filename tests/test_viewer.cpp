@@ -425,7 +425,7 @@ TEST_F(Viewer, ACloserLookReadsTheFileAsTheFullViewDid) {
 
     // A stray sign: the scan that meets it fails, the next takes 7 and 8 across the line end.
     dir.write("sign.dat", "+ 7\n 8\n 9 10\n" + std::string(60000, ' ') + "\n");  // step 4
-    EXPECT_TRUE(view("sign.dat")[0].x.empty());  // the group's last scan found the end
+    EXPECT_TRUE(view("sign.dat")[0].x.empty());                                  // the group's last scan found the end
     seam::ZoomGraph(psc, PSC_GRAPH, 7.5, 100.0);
     p = seam::Plots(psc, PSC_GRAPH);
     EXPECT_EQ(p[0].x, std::vector<double>{9.0});
