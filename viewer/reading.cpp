@@ -33,6 +33,47 @@ double decimal(long long m, int e) {
     return v;
 }
 
+// The length of a plain number at p, "-12.5e-3" and the like (no other form), 0 when none.
+std::size_t plain_number(const char* p) {
+    auto digits = [&p]() {
+        const char* d = p;
+        while (static_cast<unsigned>(*p - '0') <= 9u) ++p;
+        return p > d;
+    };
+    const char* start = p;
+    if (*p == '-') ++p;
+    if (!digits()) return 0;
+    if (*p == '.' && (++p, !digits())) return 0;
+    if (*p == 'e' || *p == 'E') {
+        ++p;
+        if (*p == '+' || *p == '-') ++p;
+        if (!digits()) return 0;
+    }
+    return static_cast<std::size_t>(p - start);
+}
+
+// A line of two plain numbers, "12.5 3.25e-1", taken as the scan "%f %f" takes it: the numbers
+// converted as the scanner converts them, the text up to the end of the second consumed.
+// False for anything else, which the scanner itself then reads.
+bool plain_pair(const char* p, std::size_t avail, std::size_t* used, double* t, double* v) {
+    const char* end = p + avail;
+    std::size_t n1 = plain_number(p);
+    if (n1 == 0 || n1 > 40) return false;
+    const char* q = p + n1;
+    if (*q != ' ' && *q != '\t') return false;
+    while (*q == ' ' || *q == '\t') ++q;
+    std::size_t n2 = plain_number(q);
+    if (n2 == 0 || n2 > 40) return false;
+    const char* after = q + n2;
+    const char* r = after;
+    while (*r == ' ' || *r == '\t' || *r == '\r') ++r;
+    if (r >= end || *r != '\n') return false;  // the line must end within what is shown
+    if (std::from_chars(p, p + n1, *t).ec != std::errc() || std::from_chars(q, q + n2, *v).ec != std::errc())
+        return false;
+    *used = static_cast<std::size_t>(after - p);
+    return true;
+}
+
 }  // namespace
 
 double Pass::value_of(long long key) {
@@ -148,6 +189,14 @@ LineRead next_line(int file, Pass* pass, double* t, double* v) {
         return LineRead::Read;
     }
     double a = 0.0, b = 0.0;
+    std::size_t used = 0;
+    if (plain_pair(p, avail, &used, &a, &b)) {
+        SkipFile(file, used);
+        if (pass) pass->value(a, b);
+        if (t) *t = a;
+        if (v) *v = b;
+        return LineRead::Read;
+    }
     if (ScanFile(file, "%f %f", &a, &b) == 2) {
         if (pass) pass->value(a, b);
         if (t) *t = a;
