@@ -400,6 +400,15 @@ TEST_F(ViewerZoom, AFileThatChangedSaysSoAndOneThatGrewStillZooms) {
     dir.write("z.dat", text.substr(0, 1000));                 // cut short: no message again, no crash
     zoomTo(100.0, 150.0);
     EXPECT_TRUE(seam::TakePopups().empty());
+
+    dir.write("z.dat", text);  // loaded again, then cut short
+    view("z.dat");
+    dir.write("z.dat", text.substr(0, text.size() / 2));
+    seam::TakePopups();
+    zoomTo(100.0, 150.0);
+    popups = seam::TakePopups();
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(popups[0].title, "View file");
 }
 
 }  // namespace
