@@ -36,6 +36,33 @@ protected:
     }
 };
 
+// The recorder panel shown, port 1 confirmed, the clock virtual from 1000 s.
+class RecorderTest : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        connect();
+        seam::UseVirtualTime(true);
+        seam::SetTime(1000.0);
+        stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
+    }
+    void TearDown() override {
+        seam::AnswerPort(1, nullptr);
+        seam::UseVirtualTime(false);
+        ModuleTest::TearDown();
+    }
+    // The module answered in-process from now on, with `reading`: a test of what is drawn
+    // must not depend on a reply arriving in time on a busy machine.
+    double reading = 0.0;
+    void answerInProcess() {
+        seam::AnswerPort(1, [this](const std::string&) {
+            char r[40];
+            Fmt(r, "M=%f%c", reading, 13);
+            return std::string(r);
+        });
+    }
+};
+
 using Commands = std::vector<std::string>;
 
 inline const Commands kSettingsRead = {"s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8", "t12", "d1", "d2", "d3"};

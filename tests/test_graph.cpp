@@ -8,24 +8,11 @@
 
 namespace {
 
-class Graph : public ModuleTest {
+class Graph : public RecorderTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        connect();
-        seam::UseVirtualTime(true);
-        seam::SetTime(1000.0);
-        stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
-        seam::AnswerPort(1, [this](const std::string&) {
-            char r[40];
-            Fmt(r, "M=%f%c", reading, 13);
-            return std::string(r);
-        });
-    }
-    void TearDown() override {
-        seam::AnswerPort(1, nullptr);
-        seam::UseVirtualTime(false);
-        ModuleTest::TearDown();
+        RecorderTest::SetUp();
+        answerInProcess();
     }
     // A recording in display mode `mode` with samples 1 s apart for `seconds`, the value of
     // sample k being value(k).
@@ -52,7 +39,6 @@ protected:
         return v;
     }
     std::string follow() { return seam::Text(psc, PSC_FOLLOW); }
-    double reading = 0.0;
 };
 
 double sine(int k) { return 12.0 + 3.0 * std::sin(k / 5.0); }

@@ -8,20 +8,8 @@
 
 namespace {
 
-class Recorder : public ModuleTest {
+class Recorder : public RecorderTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        connect();
-        seam::UseVirtualTime(true);
-        seam::SetTime(1000.0);
-        stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
-    }
-    void TearDown() override {
-        seam::AnswerPort(1, nullptr);
-        seam::UseVirtualTime(false);
-        ModuleTest::TearDown();
-    }
     void setInterval(double s) {
         SetCtrlVal(psc, PSC_INTERVAL, s);
         seam::Commit(psc, PSC_APPLY);
@@ -38,16 +26,6 @@ protected:
     void sampleAt(double t) {
         seam::SetTime(tstart + t);
         seam::Tick(psc, PSC_TIMER);
-    }
-    // The module answered in-process from now on: a test of what is drawn must not depend
-    // on a reply arriving in time on a busy machine.
-    double reading = 0.0;
-    void answerInProcess() {
-        seam::AnswerPort(1, [this](const std::string&) {
-            char r[40];
-            Fmt(r, "M=%f%c", reading, 13);
-            return std::string(r);
-        });
     }
     std::vector<seam::PlotInfo> plots() { return seam::Plots(psc, PSC_GRAPH); }
     seam::AxisInfo xaxis() { return seam::XAxis(psc, PSC_GRAPH); }
