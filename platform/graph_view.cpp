@@ -325,7 +325,6 @@ bool render(QCustomPlot* plot, const QString& format, int width, int height, QBu
 QCustomPlot* makeChart(GraphState& g, QWidget* parent) { return new Chart(g, parent); }
 
 void settleChart(QCustomPlot* plot) { static_cast<Chart*>(plot)->settle(); }
-void resetChart(QCustomPlot* plot) { static_cast<Chart*>(plot)->reset(); }
 QMenu* chartMenu(QCustomPlot* plot) { return static_cast<Chart*>(plot)->menu(); }
 void zoomChart(QCustomPlot* plot, double x0, double x1) { static_cast<Chart*>(plot)->showRange(x0, x1); }
 

@@ -160,10 +160,9 @@ QCustomPlot* makeChart(GraphState& g, QWidget* parent);
 // Renders the graph `width` pixels wide (0: its own size) as PNG, PDF or SVG by the path's
 // extension and writes it whole or not at all. Empty on success, else the reason.
 QString writePicture(QCustomPlot* plot, const QString& path, int width);
-// For the testing seam: deliver a pending view change now; return to the full view as the
-// operator does; the graph's context menu, built but not shown; a zoom to times x0 to x1.
+// For the testing seam: deliver a pending view change now; the graph's context menu, built but
+// not shown; a zoom to times x0 to x1.
 void settleChart(QCustomPlot* plot);
-void resetChart(QCustomPlot* plot);
 QMenu* chartMenu(QCustomPlot* plot);
 void zoomChart(QCustomPlot* plot, double x0, double x1);
 

@@ -76,6 +76,18 @@ bool plain_pair(const char* p, std::size_t avail, std::size_t* used, double* t, 
 
 }  // namespace
 
+// A recording line at p (the file's next text) taken into *t and *v and passed over.
+static bool recording_pair(int file, const char* p, double* t, double* v) {
+    RecordingLineFields f;
+    std::size_t n = recording_line_length(p, &f);
+    if (n == 0) return false;
+    LineKeys k = line_keys(f);
+    *t = Pass::time_of(k.time);
+    *v = Pass::value_of(k.value);
+    SkipFile(file, n);
+    return true;
+}
+
 double Pass::value_of(long long key) {
     if (key == 0) return 0.0;
     long long k = key < 0 ? -key : key;
@@ -86,25 +98,31 @@ double Pass::value_of(long long key) {
 double Pass::time_of(long long key) { return key < kExact ? static_cast<double>(key) / 10.0 : decimal(key, -1); }
 
 void Pass::line(const RecordingLineFields& f) {
-    LineBatch b;
-    b.add(f);
-    take(b);
+    LineKeys k = line_keys(f);
+    values_.key(k.value);
+    times_.key(k.time);
+    sums_[static_cast<std::size_t>(k.exponent + kExponentBias)] += k.negative ? -k.mantissa : k.mantissa;
+    met(1, k.time, k.time);
 }
 
 void Pass::take(const LineBatch& b) {
     if (b.lines == 0) return;
-    readable_ += b.lines;
     values_.key(b.vmin);
     values_.key(b.vmax);
     times_.key(b.tmin);
     times_.key(b.tmax);
     for (std::size_t i = 0; i < sums_.size(); ++i) sums_[i] += b.sums[i];
-    if (firstInGroup_ && !index_.empty()) index_.back().first = time_of(b.first);
+    met(b.lines, b.first, b.last);
+}
+
+void Pass::met(long long lines, long long firstKey, long long lastKey) {
+    readable_ += lines;
+    if (firstInGroup_ && !index_.empty()) index_.back().first = time_of(firstKey);
     firstInGroup_ = false;
-    if (!seenFirst_) first_ = time_of(b.first);
+    if (!seenFirst_) first_ = time_of(firstKey);
     seenFirst_ = true;
     lastFast_ = true;
-    lastKey_ = b.last;
+    lastKey_ = lastKey;
 }
 
 void Pass::value(double t, double v) {
@@ -176,28 +194,21 @@ LineRead next_line(int file, Pass* pass, double* t, double* v) {
         if (b == 0) break;
         SkipFile(file, b);
     }
-    RecordingLineFields f;
-    if (std::size_t n = recording_line_length(p, &f)) {
-        if (pass) {
-            pass->line(f);
-        } else if (t && v) {
-            LineKeys k = line_keys(f);
-            *t = Pass::time_of(k.time);
-            *v = Pass::value_of(k.value);
-        }
-        SkipFile(file, n);
-        return LineRead::Read;
-    }
     double a = 0.0, b = 0.0;
     std::size_t used = 0;
-    if (plain_pair(p, avail, &used, &a, &b)) {
+    RecordingLineFields f;
+    if (pass && (used = recording_line_length(p, &f))) {
+        pass->line(f);
         SkipFile(file, used);
-        if (pass) pass->value(a, b);
-        if (t) *t = a;
-        if (v) *v = b;
         return LineRead::Read;
     }
-    if (ScanFile(file, "%f %f", &a, &b) == 2) {
+    bool read = recording_pair(file, p, &a, &b);
+    if (!read && plain_pair(p, avail, &used, &a, &b)) {
+        SkipFile(file, used);
+        read = true;
+    }
+    if (!read) read = ScanFile(file, "%f %f", &a, &b) == 2;
+    if (read) {
         if (pass) pass->value(a, b);
         if (t) *t = a;
         if (v) *v = b;
@@ -220,14 +231,7 @@ LineRead next_line(int file, Pass* pass, double* t, double* v) {
 LineRead next_pair(int file, double* t, double* v) {
     std::size_t avail = 0;
     const char* p = PeekFile(file, 64, &avail);
-    RecordingLineFields f;
-    if (std::size_t n = p ? recording_line_length(p, &f) : 0) {
-        LineKeys k = line_keys(f);
-        *t = Pass::time_of(k.time);
-        *v = Pass::value_of(k.value);
-        SkipFile(file, n);
-        return LineRead::Read;
-    }
+    if (p && recording_pair(file, p, t, v)) return LineRead::Read;
     return ScanFile(file, "%f %f", t, v) == 2 ? LineRead::Read : LineRead::Unreadable;
 }
 

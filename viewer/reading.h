@@ -140,6 +140,8 @@ public:
     static double time_of(long long key);
 
 private:
+    // Recording lines met: how many, the time keys of the first and the last.
+    void met(long long lines, long long firstKey, long long lastKey);
     std::array<std::int64_t, kBuckets> sums_{};  // mantissas summed by decimal exponent
     long double slowSum_ = 0.0L;                 // values the scanner converted
     long long readable_ = 0, unreadable_ = 0;
