@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app.h"
 
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "live.h"
 #include "recorder.h"
 #include "ui.h"
+#include "watch.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +28,13 @@ void starten() {
     setup();
     hol_setzen(0);
     speichern = 0;
+    anschliessen();
+    watch_starten();
+}
+
+void anschliessen() {
+    feed_on_reading(watch_reading);
+    feed_on_event(watch_event);
 }
 
 // The settings file's path, or false when the program's directory does not fit.

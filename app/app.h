@@ -19,6 +19,8 @@ struct Einstellungen {
 // Start-up up to the event loop: binds the callbacks, loads the panels, runs setup, and
 // leaves polling off.
 void starten();
+// Connects the feed's listeners: the watch.
+void anschliessen();
 // Restores the settings and puts the main and serial-port panels on the screen.
 void setup();
 // Settings file: read at start (defaults unless all eight values are read), written at close.

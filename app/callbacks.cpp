@@ -7,6 +7,7 @@
 #include "recorder.h"
 #include "ui.h"
 #include "viewer.h"
+#include "watch.h"
 
 static const CallbackEntry kCallbacks[] = {
     // name         control callback  panel callback  menu callback
@@ -19,6 +20,7 @@ static const CallbackEntry kCallbacks[] = {
     {"m_run", m_run, nullptr, nullptr},     {"m_stop", m_stop, nullptr, nullptr},
     {"timer2", timer2, nullptr, nullptr},   {"oeffnen", oeffnen, nullptr, nullptr},
     {"grafik", grafik, nullptr, nullptr},   {"ansicht", ansicht, nullptr, nullptr},
+    {"quittieren", quittieren, nullptr, nullptr}, {"grenzen", nullptr, nullptr, grenzen},
 };
 
 const CallbackEntry* callback_table(unsigned long* count) {

@@ -2,6 +2,7 @@
 // Module settings (read and write) and zero-point calibration.
 #include "config.h"
 
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
@@ -79,6 +80,11 @@ void holset() {
     dimzpoint();
     SetCtrlVal(p1, P1_STATUS, "ok");
     dimSaveSettings(0);
+    feed_unit_setzen(unit_of_mode(mode_of_word(w)));
+    char details[256];
+    Fmt(details, "word=%d s1=%d s2=%d s3=%d s4=%d s5=%d s6=%d s7=%d s8=%d type=%d d1=%f d2=%f d3=%f", set[0], set[1],
+        set[2], set[3], set[4], set[5], set[6], set[7], set[8], set[12], ewert[1], ewert[2], ewert[3]);
+    feed_event("settings-read", details);
 }
 
 // ----- settings write --------------------------------------------------------------------------

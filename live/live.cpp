@@ -2,6 +2,7 @@
 // Live polling and the presentation of values by display mode and module type.
 #include "live.h"
 
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
@@ -75,10 +76,21 @@ int timer1(int, int, int, void*, int, int) {
     return 0;
 }
 
+// The poll's main reading to the feed, with the values shown beside it.
+static void to_feed(bool ok, const char* status) {
+    static double aux[4];
+    aux[0] = wert[1];
+    aux[1] = wert[3];
+    aux[2] = wert[5];
+    aux[3] = wert[6];
+    feed_reading({ok ? wert[7] : 0.0, ok, feed_unit(), kSourceLive, status, aux, Timer()});
+}
+
 // Ends the poll after a link failure.
 static void poll_failed() {
     uebertragungsfehler();
     fehlx = 1;
+    to_feed(false, "NO CONNECTION");
 }
 
 void holen() {
@@ -100,6 +112,8 @@ void holen() {
     Fmt(out_buf, kCommands[kCmdM2].format, kCR);
     tx_exchange_any();
     reply_double(kCmdM2, in_buf, &wert[7]);
+    char status[kBufSize];
+    Fmt(status, "%s", in_buf);
     if (reply_letter_ok(kCmdM2, in_buf)) {
         SetCtrlVal(p1, P1_STATUS, "ok");
         fehlx = 0;
@@ -117,4 +131,5 @@ void holen() {
     SetCtrlVal(p1, P1_U5, wert[5]);
     SetCtrlVal(p1, P1_O2, wert[7]);
     SetCtrlVal(p1, P1_BUSY, 0);
+    to_feed(fehlx == 0, fehlx == 0 ? "ok" : status);
 }

@@ -252,6 +252,41 @@ int ReplaceFileDurably(const char* newPath, const char* path) {
 #endif
 }
 
+// Writes the whole of `data` into a new file `path` (mode 0600 when private); 1 when it could
+// not be made, -1 when the data did not all reach it.
+static int writeNew(const QString& path, const char* data, std::size_t size, bool privateFile) {
+    QFile f(path);
+    QFileDevice::Permissions own = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    bool made = privateFile ? f.open(QIODevice::WriteOnly | QIODevice::Truncate, own)
+                            : f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (!made) return 1;
+    bool ok = f.write(data, static_cast<qint64>(size)) == static_cast<qint64>(size) && f.flush();
+    f.close();
+    return ok && f.error() == QFileDevice::NoError ? 0 : -1;
+}
+
+int WriteFileDurably(const char* path, const char* data, std::size_t size, bool privateFile) {
+    char target[kMaxPathname];
+    if (!path || !data || ResolveLink(path, target) != 0) return -1;
+    QString file = QString::fromUtf8(target);
+    QString beside = file + QStringLiteral(".new");
+    int made = writeNew(beside, data, size, privateFile);
+    if (made == 0) {
+        QByteArray b = beside.toUtf8();
+        int r = ReplaceFileDurably(b.constData(), target);
+        if (r == 0 && privateFile) QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        if (r == 0) return 0;
+        QFile::remove(beside);
+        if (r != kReplaceKeepsOwner) return -1;
+    } else if (made < 0) {
+        QFile::remove(beside);
+        return -1;
+    }
+    // No new file beside it, or its owner not to be kept: written in place.
+    if (writeNew(file, data, size, privateFile) != 0) return -1;
+    return SyncFile(target);
+}
+
 int DeleteFile(const char* path) { return path && QFile::remove(QString::fromUtf8(path)) ? 0 : -1; }
 
 int GetFileInfo(const char* path, long long* size) {

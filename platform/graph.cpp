@@ -174,6 +174,11 @@ void graphRedraw(Control& c) {
         curve->setData(t, k, v, true);
     }
     for (const Band& b : g.bands) bandRedraw(b, g.logY);
+    for (const Level& l : g.levels) {
+        bool shown = !(g.logY && !(l.y > 0.0));  // a log axis has no place for zero and below
+        static_cast<QCPItemStraightLine*>(l.line)->setVisible(shown);
+        static_cast<QCPItemText*>(l.label)->setVisible(shown);
+    }
     bool wasLog = qp->yAxis->scaleType() == QCPAxis::stLogarithmic;
     if (g.logY != wasLog) {
         qp->yAxis->setScaleType(g.logY ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
@@ -276,6 +281,42 @@ int PlotBand(int p, int ctrl, const double* x, const double* lo, const double* h
     g.bands.push_back(std::move(b));
     graphRedraw(*c);
     return static_cast<int>(g.bands.size());
+}
+
+int SetGraphLevels(int p, int ctrl, const double* y, const char* const* texts, int count, int color) {
+    Control* c = graphControl(p, ctrl);
+    if (!c) return -1;
+    GraphState& g = *c->graph;
+    for (Level& l : g.levels) {
+        g.plot->removeItem(static_cast<QCPItemStraightLine*>(l.line));
+        g.plot->removeItem(static_cast<QCPItemText*>(l.label));
+    }
+    g.levels.clear();
+    QPen pen(rgb(color & 0xFFFFFF), 1.5, Qt::DashLine);
+    for (int i = 0; y && i < count; ++i) {
+        if (!std::isfinite(y[i])) continue;
+        Level l;
+        l.y = y[i];
+        l.text = QString::fromUtf8(texts && texts[i] ? texts[i] : "");
+        l.color = color & 0xFFFFFF;
+        auto* line = new QCPItemStraightLine(g.plot);
+        line->setPen(pen);
+        line->point1->setCoords(0.0, l.y);
+        line->point2->setCoords(1.0, l.y);
+        auto* label = new QCPItemText(g.plot);
+        label->position->setTypeX(QCPItemPosition::ptAxisRectRatio);
+        label->position->setTypeY(QCPItemPosition::ptPlotCoords);
+        label->position->setCoords(0.995, l.y);
+        label->setPositionAlignment(Qt::AlignRight | Qt::AlignBottom);
+        label->setColor(pen.color());
+        label->setText(l.text);
+        label->setClipToAxisRect(true);
+        l.line = line;
+        l.label = label;
+        g.levels.push_back(l);
+    }
+    graphRedraw(*c);
+    return 0;
 }
 
 int ResetGraphView(int p, int ctrl) {

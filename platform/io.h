@@ -30,6 +30,8 @@ constexpr int kRs232Timeout = -99;     // a read ended by its time-out
 // and the system's reason.
 int OpenComConfig(int port, const char* name, long baud, int parity, int dataBits, int stopBits, int inputQueue,
                   int outputQueue);
+// 1 once `port` has been opened and configured (it may have been lost since), else 0.
+int ComPortConfigured(int port);
 // Time-out of later reads and writes on `port`, in seconds.
 int SetComTime(int port, double seconds);
 // Discard output not yet sent / input not yet read.
@@ -153,6 +155,26 @@ constexpr int kReplaceKeepsOwner = -2;
 int ReplaceFileDurably(const char* newPath, const char* path);
 // The file's data on the device. 0 on success.
 int SyncFile(const char* path);
+// Writes `data` as the whole new content of `path` as the settings file is written: a link
+// is followed and its target written; the text goes beside it, reaches the device and is
+// renamed over it, keeping the file's mode and owner (0600 when private). Where nothing can
+// be made beside it, or the owner could not be kept, it is written in place. 0 on success.
+int WriteFileDurably(const char* path, const char* data, std::size_t size, bool privateFile = false);
+
+// Files of Qt's INI form: one key of a group and its value as text.
+struct IniEntry {
+    const char* key;
+    char value[256];
+    bool found;
+};
+// Reads the keys of [group] from the file at `path`. 0 when read; 1 when there is no such
+// file (nothing found); negative when it could not be read or is not all of the form, with
+// the keys that did read filled. A value with a comma comes back as written.
+int IniReadGroup(const char* path, const char* group, IniEntry* entries, int count);
+// Replaces [group] with these keys and values, every other line of the file kept as it is,
+// written with WriteFileDurably (private: mode 0600). 0 on success.
+int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, int count, bool privateFile = false);
+
 // Stores the file's size in bytes; returns 1 when it exists, 0 when not (size 0).
 int GetFileInfo(const char* path, long long* size);
 // The program's directory (the folder of the path it was started by, absolute, links not
@@ -168,3 +190,6 @@ int MakePathname(const char* directory, const char* name, char* path);
 double Timer();
 // Blocks for `seconds` without processing events.
 void Delay(double seconds);
+// The local clock time now: form 0 "HH:MM:SS"; form 1 ISO 8601 with milliseconds and the UTC
+// offset ("2026-12-10T14:32:05.123+01:00"). Returns the length written.
+int LocalTimeText(char* out, std::size_t size, int form);

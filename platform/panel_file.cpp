@@ -74,6 +74,7 @@ ControlSpec readControl(const LoadContext& ctx, const QJsonObject& o) {
     c.color = parseColor(o.value(QLatin1String("color")), c.color);
     c.onColor = parseColor(o.value(QLatin1String("on_color")), c.onColor);
     c.interval = o.value(QLatin1String("interval")).toDouble(1.0);
+    c.visible = o.value(QLatin1String("visible")).toBool(true);
     for (const QJsonValue& it : o.value(QLatin1String("items")).toArray())
         c.items.push_back({str(it.toObject(), "label"), num(it.toObject(), "value", 0)});
     s.callback = str(o, "callback");

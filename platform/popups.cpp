@@ -78,6 +78,7 @@ int platform::savePictureDialog(int graphWidth, std::string* path, int* width) {
 
 void platform::usePopups(Popups* popups) { given = popups; }
 bool platform::popupsReplaced() { return given != nullptr; }
+platform::Popups* platform::givenPopups() { return given; }
 
 int MessagePopup(const char* title, const char* message) {
     if (given) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -32,11 +33,17 @@ struct Popups {
     virtual int fileSelect(const FileSelectArgs& args, std::string* path) = 0;
     // Where a picture of a graph goes and how wide: 1 chosen, 0 cancelled.
     virtual int pictureSave(int graphWidth, std::string* path, int* width) = 0;
+    // A form of these labels, `values` holding the fields' values: 1 applied with `values`
+    // edited, 0 cancelled.
+    virtual int form(const std::string& title, const std::vector<std::string>& labels,
+                     std::vector<std::string>* values) = 0;
 };
 // Null: the real dialogs.
 void usePopups(Popups* popups);
 // True while popups are answered in place of the operator: nothing may wait for a person.
 bool popupsReplaced();
+// The answers in force, null for the real dialogs.
+Popups* givenPopups();
 
 // The far end of a serial port, in the same process.
 struct Line {

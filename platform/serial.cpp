@@ -186,6 +186,8 @@ int OpenComConfig(int port, const char* name, long baud, int parity, int dataBit
     return 0;
 }
 
+int ComPortConfigured(int port) { return port >= 1 && port <= kMaxPort && ports[port].configured ? 1 : 0; }
+
 int SetComTime(int port, double seconds) {
     if (port < 1 || port > kMaxPort) return fail(kRs232BadPort);
     ports[port].timeout = seconds > 0 ? seconds : 0.0;

@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,7 @@ struct ScriptedPopups : platform::Popups {
     std::deque<int> confirms;
     std::deque<std::pair<int, std::string>> files;
     std::deque<std::pair<std::string, int>> pictures;
+    std::deque<std::pair<bool, std::map<std::string, std::string>>> forms;
     std::vector<PopupRecord> shown;
     platform::FileSelectArgs lastFile;
 
@@ -93,6 +95,25 @@ struct ScriptedPopups : platform::Popups {
         pictures.pop_front();
         return path->empty() ? 0 : 1;
     }
+    int form(const std::string& title, const std::vector<std::string>& labels,
+             std::vector<std::string>* values) override {
+        shown.push_back({"form", title, ""});
+        if (forms.empty()) unanswered("FormPopup", title.c_str(), "");
+        auto [apply, given] = forms.front();
+        forms.pop_front();
+        for (auto& [label, value] : given) {
+            auto at = std::find(labels.begin(), labels.end(), label);
+            if (at == labels.end()) {
+                std::fprintf(stderr, "seam: the form \"%s\" has no field \"%s\"\n", title.c_str(), label.c_str());
+                std::abort();
+            }
+            (*values)[static_cast<std::size_t>(at - labels.begin())] = value;
+        }
+        lastForm.clear();
+        for (std::size_t i = 0; i < labels.size(); ++i) lastForm[labels[i]] = (*values)[i];
+        return apply ? 1 : 0;
+    }
+    std::map<std::string, std::string> lastForm;
 };
 ScriptedPopups popups;
 
@@ -375,6 +396,24 @@ bool SaveGraphMenuImage(int p, int graph, const std::string& path) {
 }
 
 void AnswerPictureSave(const std::string& path, int width) { popups.pictures.emplace_back(path, width); }
+
+void AnswerForm(const std::map<std::string, std::string>& values, bool apply) { popups.forms.emplace_back(apply, values); }
+
+std::map<std::string, std::string> LastForm() { return popups.lastForm; }
+
+std::vector<LevelInfo> GraphLevels(int p, int graph) {
+    std::vector<LevelInfo> out;
+    Control* c = control(p, graph);
+    if (c && c->graph)
+        for (const Level& l : c->graph->levels)
+            out.push_back({l.y, l.text.toStdString(), l.color, static_cast<QCPAbstractItem*>(l.line)->visible()});
+    return out;
+}
+
+int PanelHeight(int p) {
+    Panel* pp = panel(p);
+    return pp ? pp->widget->height() : -1;
+}
 
 std::pair<int, int> ClipboardImage() {
     QImage i = QApplication::clipboard()->image();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,12 @@ FileDialogLook LastFileDialog();
 // Message popups are echoed on stderr unless quiet (a fuzzer shows thousands).
 void QuietPopups(bool quiet);
 
+// The next FormPopup: the fields named by label take these values (the others keep theirs),
+// then Apply (true) or Cancel. A refused Apply shows its message as a message popup and the
+// form ends as cancelled. LastForm: every field of the latest form, as the script left it.
+void AnswerForm(const std::map<std::string, std::string>& values, bool apply);
+std::map<std::string, std::string> LastForm();
+
 // Operator actions and timer ticks.
 void Commit(int panel, int control);
 void Close(int panel);
@@ -105,6 +112,16 @@ struct BandInfo {
     int color;
 };
 std::vector<BandInfo> Bands(int panel, int graph);
+// A graph's horizontal lines, as SetGraphLevels was given them, and whether each is drawn.
+struct LevelInfo {
+    double y;
+    std::string text;
+    int color;
+    bool shown;
+};
+std::vector<LevelInfo> GraphLevels(int panel, int graph);
+// A panel's height [px].
+int PanelHeight(int panel);
 // The operator at a graph, at pixel positions of the graph widget. Every view change reaches
 // the program before these return (a wheel's or a key's too, without the pause it waits for).
 std::pair<int, int> GraphPixel(int panel, int graph, double x, double y);  // where (x, y) is drawn

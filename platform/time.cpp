@@ -2,7 +2,13 @@
 #include "io.h"
 #include "seams.h"
 
+#include <QDateTime>
+
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <cmath>
 #include <thread>
 
@@ -23,4 +29,21 @@ void Delay(double seconds) {
     if (!(seconds > 0.0)) return;
     if (given) return given->sleep(seconds);
     std::this_thread::sleep_for(std::chrono::duration<double>(std::fmin(seconds, 3600.0)));
+}
+
+int LocalTimeText(char* out, std::size_t size, int form) {
+    if (!out || size == 0) return 0;
+    QDateTime now = QDateTime::currentDateTime();
+    QByteArray t;
+    if (form == 1) {
+        int off = now.offsetFromUtc() / 60;  // [min], written even when 0 ("+00:00")
+        char zone[16];
+        std::snprintf(zone, sizeof zone, "%c%02d:%02d", off < 0 ? '-' : '+', std::abs(off) / 60, std::abs(off) % 60);
+        t = now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + zone;
+    } else
+        t = now.toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    std::size_t n = std::min(static_cast<std::size_t>(t.size()), size - 1);
+    std::memcpy(out, t.constData(), n);
+    out[n] = '\0';
+    return static_cast<int>(n);
 }

@@ -246,4 +246,18 @@ int SetPanelAttribute(int p, int attribute, const char* value) {
     return 0;
 }
 
+int SetPanelAttribute(int p, int attribute, int value) {
+    Panel* pp = panel(p);
+    if (!pp || attribute != ATTR_HEIGHT || value <= 0) return -1;
+    pp->widget->setFixedSize(pp->widget->width(), value);
+    return 0;
+}
+
+int GetPanelAttribute(int p, int attribute, int* value) {
+    Panel* pp = panel(p);
+    if (!pp || attribute != ATTR_HEIGHT || !value) return -1;
+    *value = pp->widget->height();
+    return 0;
+}
+
 int RunUserInterface() { return QApplication::exec(); }

@@ -21,6 +21,7 @@ constexpr int ATTR_DIMMED = 500;
 constexpr int ATTR_VISIBLE = 530;
 constexpr int ATTR_TOP = 532;
 constexpr int ATTR_TITLE = 573;
+constexpr int ATTR_HEIGHT = 534;  // a panel's height [px]
 constexpr int ATTR_LABEL_TEXT = 641;
 constexpr int ATTR_FORMAT = 734;
 constexpr int ATTR_PRECISION = 735;
@@ -68,6 +69,9 @@ int GetPanelMenuBar(int panel);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
 int SetPanelAttribute(int panel, int attribute, const char* value);
+// ATTR_HEIGHT: the panel's height; controls below it are cut off.
+int SetPanelAttribute(int panel, int attribute, int value);
+int GetPanelAttribute(int panel, int attribute, int* value);
 // Delivers events until the process ends.
 int RunUserInterface();
 
@@ -100,6 +104,10 @@ int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, d
 // A light band behind the plots, from lo[i] to hi[i] at x[i]; the arrays are copied. Removed
 // with the plots by DeleteGraphPlot(..., -1, ...).
 int PlotBand(int panel, int control, const double* x, const double* lo, const double* hi, int count, int color);
+// Horizontal lines across the graph at y[i], each with its text at the right end, in place of
+// those set before; plots come and go beneath them. A log axis leaves out those at zero and
+// below. count 0 removes them.
+int SetGraphLevels(int panel, int control, const double* y, const char* const* texts, int count, int color);
 // The full view again: the axes follow their scaling modes. Delivers no event.
 int ResetGraphView(int panel, int control);
 // The ranges shown. Returns 1 while the axes follow their scaling modes, 0 when the operator
@@ -121,3 +129,30 @@ int ConfirmPopup(const char* title, const char* message);
 int FileSelectPopup(const char* directory, const char* defaultSpec, const char* filters, const char* title,
                     int buttonLabel, int restrictDirectory, int restrictExtension, int allowCancel,
                     int allowMakeDirectory, char* path);
+
+// A modal form: labelled fields the operator edits, with Apply and Cancel.
+enum FormKind { kFormText = 0, kFormCheck = 1, kFormNote = 2 };
+struct FormField {
+    const char* label;
+    int kind;         // FormKind; a note is text to read, not to edit
+    char value[512];  // the text; "1" or "0" for a check
+};
+// The message that says what is wrong with the values, or null when they are good.
+using FormCheck = const char* (*)(const FormField* fields, int count);
+// Apply runs `check`: its message keeps the form open, shown above the buttons; null closes it
+// and returns 1 with the fields holding what the operator entered. Cancel returns 0 and leaves
+// the fields as they were.
+int FormPopup(const char* title, FormField* fields, int count, FormCheck check);
+
+// The operator's attention. A repeating two-beep tone through the desktop's default sound
+// output: 1 playing, 0 stopped, negative when there is no sound output. SoundAvailable: 1
+// when there is one.
+int AlarmTone(int on);
+int SoundAvailable();
+// A desktop notification (freedesktop, on the session bus), sent without waiting for an
+// answer. Negative when there is no session bus.
+int DesktopNotify(const char* summary, const char* body, int urgent);
+// The panel's window asks for attention (urgency hint) until the operator activates it.
+int AlertPanel(int panel);
+// Calls `tick` every `seconds` from the event loop, from now until the process ends.
+int StartTicker(double seconds, void (*tick)());

@@ -243,6 +243,7 @@ void buildControl(const LoadContext& ctx, Panel& p, ControlSpec& s) {
         c.body->setFont(f);
     }
     c.body->setAccessibleName(s.accessible.isEmpty() ? c.name : s.accessible);
+    c.namedApart = s.accessible != c.labelText;
     c.body->setToolTip(s.tooltip);
     applyGeometry(c, s.x, s.y, s.w, s.h);
     refreshShown(c);

@@ -56,10 +56,20 @@ struct Band {
     void* curve = nullptr;  // the QCPCurve filling it
 };
 
+// A horizontal line across the graph at y, with its text at the right end (a limit).
+struct Level {
+    double y = 0.0;
+    QString text;
+    int color = 0;
+    void* line = nullptr;   // the QCPItemStraightLine
+    void* label = nullptr;  // the QCPItemText
+};
+
 struct GraphState {
     QCustomPlot* plot = nullptr;
     std::vector<Plot> plots;
     std::vector<Band> bands;
+    std::vector<Level> levels;
     Axis x, y;
     bool logY = false;
     bool copyData = true;  // attribute 1143
@@ -95,6 +105,7 @@ struct Control {
     int onColor = 0x00C000;
     bool visible = true;
     bool dimmed = false;
+    bool namedApart = false;  // the panel file gives its accessible name: a new label leaves it
 
     QTimer* timer = nullptr;
     double interval = 1.0;

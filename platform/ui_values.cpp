@@ -185,7 +185,8 @@ int SetCtrlAttribute(int p, int ctrl, int attribute, const char* value) {
     Control* c = valueControl(p, ctrl);
     if (!c || attribute != ATTR_LABEL_TEXT) return -1;
     c->labelText = QString::fromUtf8(value ? value : "");
-    if (c->body) c->body->setAccessibleName(c->labelText);
+    if (c->body && !c->namedApart) c->body->setAccessibleName(c->labelText);
+    if (c->body && c->namedApart) c->body->setAccessibleDescription(c->labelText);
     refreshShown(*c);
     return 0;
 }

@@ -3,6 +3,7 @@
 // 500-point window, and the recording file.
 #include "recorder.h"
 
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
@@ -82,6 +83,18 @@ int skalieren(int, int, int event, void*, int, int) {
 }
 
 static int starts;
+static long long samples;  // taken in the current recording
+
+// A recording's start or stop to the feed.
+static void recording_event(const char* kind, const char* endedBy) {
+    char details[kMaxPathname + 160];
+    if (endedBy)
+        Fmt(details, "file=%s samples=%d ended_by=%s", speichern ? d_dat : "", static_cast<int>(samples), endedBy);
+    else
+        Fmt(details, "file=%s interval_s=%f display_mode=%d unit=%s", speichern ? d_dat : "", abtast,
+            static_cast<int>(wat), unit_name(feed_unit()));
+    feed_event(kind, details);
+}
 
 int recorder_starts() { return starts; }
 
@@ -109,13 +122,16 @@ int m_run(int, int, int event, void*, int, int) {
     SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_YMAP_MODE, wat == 0 ? 1 : 0);
     tstart = Timer();
+    samples = 0;
     plotten();
     plot = 1;
+    recording_event("recording-start", nullptr);
     return 0;
 }
 
 int m_stop(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    if (plot) recording_event("recording-stop", "stop");
     plot = 0;
     if (speichern) CloseFile(filedat);
     speichern = 0;
@@ -125,6 +141,7 @@ int m_stop(int, int, int event, void*, int, int) {
 
 int endSC(int, int event, void*, int, int) {
     if (event != EVENT_CLOSE) return 0;
+    if (plot) recording_event("recording-stop", "panel closed");
     if (speichern) CloseFile(filedat);
     speichern = 0;
     plot = 0;
@@ -202,8 +219,12 @@ void plotten() {
         Fmt(mw_buf, "* %s  *", in_buf);
         mw = 0.0;
     }
+    bool ok = reply_letter_ok(kCmdM2, in_buf) && ReturnRS232Err() == 0;
+    char status[kBufSize];
+    Fmt(status, "%s", ok ? "ok" : in_buf);
     if (ReturnRS232Err() != 0) {
         Fmt(mw_buf, "NO CONNECTION");
+        Fmt(status, "NO CONNECTION");
         uebertragungsfehler();
     }
     SetCtrlVal(psc, PSC_VALUE, mw_buf);
@@ -211,6 +232,8 @@ void plotten() {
     if (mpoint > 1) axis_and_draw();
     ++mpoint;
     if (speichern) FmtFile(filedat, kRecordingLine, mzeit, mw);
+    ++samples;
+    feed_reading({mw, ok, feed_unit(), kSourceRecorder, status, nullptr, Timer()});
     Delay(kSamplePause);
     SetCtrlVal(psc, PSC_BUSY, 0);
 }

@@ -5,6 +5,7 @@
 
 #include "app.h"
 #include "config.h"
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
@@ -27,6 +28,7 @@ inline void reset_globals() {
     mpoint = xmin = xmax = 0;
     mw = mzeit = 0.0;
     wat = 0;
+    feed_clear();
 }
 
 // Runs main's start-up up to the event loop.

@@ -5,6 +5,7 @@
 // then re-reads only the visible time range.
 #include "viewer.h"
 
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "reading.h"
@@ -238,6 +239,7 @@ void darstellen() {
     w.count = count;
     w.index = pass.index();
     show_stats(pass.stats(), file_o > 0);
+    feed_event("view", o_dat);
 }
 
 int grafik(int, int, int event, void*, int eventData1, int) {
