@@ -30,6 +30,9 @@ int savePictureDialog(int graphWidth, std::string* path, int* width);
 // not stored) or `maxCount`; what lies beyond stays in `from`. True when the read is complete.
 bool take(std::string& from, char* buffer, int maxCount, int terminator, int& n);
 
+// Every serial port closed and forgotten, as in a new process.
+void forgetPorts();
+
 // LoadPanel without ending the program on a faulty file: -1 and the problem in `error`.
 // A panel left half-built stays loaded until the panels are discarded.
 int tryLoadPanel(int parent, const char* file, int resource, QString* error);

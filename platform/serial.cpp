@@ -186,6 +186,14 @@ int OpenComConfig(int port, const char* name, long baud, int parity, int dataBit
     return 0;
 }
 
+void platform::forgetPorts() {
+    for (Port& p : ports) {
+        p.sp.reset();
+        p.pending.clear();
+        p.configured = false;
+    }
+}
+
 int ComPortConfigured(int port) { return port >= 1 && port <= kMaxPort && ports[port].configured ? 1 : 0; }
 
 int SetComTime(int port, double seconds) {

@@ -33,6 +33,9 @@ void SetTime(double seconds);
 // a second. An empty function ends it.
 void AnswerPort(int port, std::function<std::string(const std::string& command)> answer);
 
+// Every serial port closed and forgotten, as in a new process.
+void ForgetPorts();
+
 // Ends RunUserInterface after `seconds`.
 void QuitAfter(double seconds);
 
