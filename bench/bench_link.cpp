@@ -3,12 +3,14 @@
 // pavro-sim running as a separate process, and the paced poll's wall time against the wire
 // time of its bytes. Usage: bench_link SIM_BINARY WORKDIR [N]
 #include "app.h"
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
 #include "live.h"
 #include "testing.h"
 #include "ui.h"
+#include "watch.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -132,15 +134,34 @@ int main(int argc, char** argv) {
     double overheadUs = (median(tx) - latency) * 1e6;
     double pollOverheadUs = (median(polls) - 7 * latency) * 1e6;
 
-    // (c) paced: every reply byte at wire time.
+    // (c) paced: every reply byte at wire time; in turn without and with the watch armed
+    // (limits the readings stay inside), so both see the same machine.
+    WatchRules armed;
+    armed.ppm.hasHigh = armed.mv.hasHigh = true;
+    armed.ppm.high = armed.mv.high = 1e9;
+    feed_unit_setzen(kFeedPpm);
     pid = startSim(sim, link, true);
-    std::vector<double> paced;
-    for (int i = 0; i < 50; ++i) {
+    std::vector<double> paced, pacedWatch;
+    for (int i = 0; i < 100; ++i) {
+        watch_einstellen(i % 2 ? armed : WatchRules{});
         double t = Timer();
         holen();
-        paced.push_back(Timer() - t);
+        (i % 2 ? pacedWatch : paced).push_back(Timer() - t);
     }
     stopSim(pid);
+
+    // The watch's own cost per reading, inside its limits: the feed and the rules.
+    watch_einstellen(armed);
+    FeedReading r{15.0, true, kFeedPpm, kSourceLive, "ok", nullptr, 0.0};
+    constexpr int kReadings = 1000000;
+    double w0 = Timer();
+    for (int i = 0; i < kReadings; ++i) {
+        r.value = 15.0 + (i & 7);
+        r.time = i * 1e-3;
+        feed_reading(r);
+    }
+    double perReadingNs = (Timer() - w0) / kReadings * 1e9;
+    watch_einstellen(WatchRules{});
     // Wire bytes of one poll: 7 commands of 3 bytes, replies "uX.XXX" + CR (7 bytes each for
     // the u values the simulator sends) and "M=NN.NNNN" + CR.
     double replyBytes = 0;
@@ -154,13 +175,17 @@ int main(int argc, char** argv) {
     replyBytes += static_cast<double>(std::strlen(m) + 1);
     double wire = (7 * 3 + replyBytes) * kByte;
     double pacedRatio = median(paced) / wire;
+    double pacedWatchRatio = median(pacedWatch) / wire;
 
     std::printf("transaction: median %.1f us, of which simulator latency %.1f us\n", median(tx) * 1e6, latency * 1e6);
     std::printf("bare pty round trip: overhead %.1f us\n", (bare - latency) * 1e6);
     std::printf("overhead per transaction: %.1f us; per live poll: %.1f us\n", overheadUs, pollOverheadUs);
     std::printf("paced poll: median %.2f ms, wire time %.2f ms\n", median(paced) * 1e3, wire * 1e3);
-    std::printf("RESULT overhead_us=%.1f poll_overhead_us=%.1f bare_pty_us=%.1f paced_over_wire=%.3f\n", overheadUs,
-                pollOverheadUs, (bare - latency) * 1e6, pacedRatio);
+    std::printf("paced poll with the watch armed: median %.2f ms\n", median(pacedWatch) * 1e3);
+    std::printf("watch: %.1f ns per reading (feed and rules)\n", perReadingNs);
+    std::printf("RESULT overhead_us=%.1f poll_overhead_us=%.1f bare_pty_us=%.1f paced_over_wire=%.3f "
+                "paced_over_wire_watch=%.3f watch_ns=%.1f\n",
+                overheadUs, pollOverheadUs, (bare - latency) * 1e6, pacedRatio, pacedWatchRatio, perReadingNs);
     std::fflush(stdout);
     _exit(0);
 }

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <cstring>
 
@@ -40,9 +41,14 @@ QByteArray iniValue(const char* value) {
     return q + '"';
 }
 
-bool isHeader(const QByteArray& line) {
-    QByteArray t = line.trimmed();
-    return t.startsWith('[') && t.endsWith(']');
+// A group's header as Qt's reader takes it: a line that begins with '[' opens the group named
+// up to the first ']' (what follows on the line is passed over).
+bool isHeader(const QByteArray& line) { return line.trimmed().startsWith('['); }
+
+QByteArray headerName(const QByteArray& line) {
+    QByteArray t = line.trimmed().mid(1);
+    qsizetype end = t.indexOf(']');
+    return end < 0 ? t : t.left(end);
 }
 
 }  // namespace
@@ -56,7 +62,14 @@ int IniReadGroup(const char* path, const char* group, IniEntry* entries, int cou
     QFileInfo info(file);
     if (!info.exists()) return 1;
     if (!info.isFile() || !info.isReadable()) return -1;
-    QSettings s(file, QSettings::IniFormat);
+    // QSettings keeps what it read of a path and takes it again while the file's size and time
+    // look the same, so a file rewritten within a second could read as before: it reads a
+    // copy of its own instead.
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(f.readAll()) < 0 || !copy.flush()) return -1;
+    QSettings s(copy.fileName(), QSettings::IniFormat);
     s.beginGroup(QString::fromUtf8(group));
     for (int i = 0; i < count; ++i) {
         QString key = QString::fromLatin1(entries[i].key);
@@ -88,7 +101,7 @@ int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, 
     bool placed = false, inside = false;
     for (const QByteArray& line : lines) {
         if (isHeader(line)) {
-            inside = line.trimmed() == header;
+            inside = headerName(line) == group;
             if (inside && !placed) {
                 out += section;
                 placed = true;
