@@ -30,6 +30,9 @@ int savePictureDialog(int graphWidth, std::string* path, int* width);
 // not stored) or `maxCount`; what lies beyond stays in `from`. True when the read is complete.
 bool take(std::string& from, char* buffer, int maxCount, int terminator, int& n);
 
+// A picture of the next FormPopup's dialog as PNG, taken as it opens.
+void pictureOfNextForm(const std::string& path);
+
 // Every serial port closed and forgotten, as in a new process.
 void forgetPorts();
 

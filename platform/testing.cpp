@@ -397,6 +397,8 @@ bool SaveGraphMenuImage(int p, int graph, const std::string& path) {
 
 void AnswerPictureSave(const std::string& path, int width) { popups.pictures.emplace_back(path, width); }
 
+void SaveNextFormImage(const std::string& path) { platform::pictureOfNextForm(path); }
+
 void ForgetPorts() { platform::forgetPorts(); }
 
 void AnswerForm(const std::map<std::string, std::string>& values, bool apply) { popups.forms.emplace_back(apply, values); }

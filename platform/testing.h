@@ -68,6 +68,8 @@ void QuietPopups(bool quiet);
 // form ends as cancelled. LastForm: every field of the latest form, as the script left it.
 void AnswerForm(const std::map<std::string, std::string>& values, bool apply);
 std::map<std::string, std::string> LastForm();
+// A picture of the next form's dialog, as the operator would see it, as PNG.
+void SaveNextFormImage(const std::string& path);
 
 // Operator actions and timer ticks.
 void Commit(int panel, int control);

@@ -9,6 +9,7 @@
 #include "sim.h"
 #include "testing.h"
 #include "ui.h"
+#include "watch.h"
 
 #include <cmath>
 #include <cstdio>
@@ -87,6 +88,29 @@ int main(int argc, char** argv) {
     seam::Hover(psc, PSC_GRAPH, qx, qy);
     ok = seam::SavePanelImage(psc, out + "/recorder-zoomed.png") && ok;
     ok = seam::SaveGraphMenuImage(psc, PSC_GRAPH, out + "/graph-menu.png") && ok;
+
+    // The watch: limits set in its dialog, a recording that passes the high one.
+    seam::SaveNextFormImage(out + "/watch-dialog.png");
+    seam::AnswerForm({{"High limit, ppm", "14"}, {"Low limit, ppm", "10.8"}, {"Readings in a row", "2"},
+                      {"Hysteresis", "0.2"}},
+                     true);
+    grenzen_dialog();
+    ansicht_folgen();
+    seam::AnswerFileSelect(0, "");
+    seam::UseVirtualTime(true);
+    seam::SetTime(500);
+    seam::Commit(psc, PSC_IDLE_CTRL);
+    for (int k = 1; k < 120; ++k) {
+        module.setReading(12.5 + 2.0 * std::sin(k / 15.0));
+        seam::SetTime(tstart + k);
+        seam::Tick(psc, PSC_TIMER);
+    }
+    ok = seam::SavePanelImage(psc, out + "/recorder-alarm.png") && ok;
+    ok = seam::SavePanelImage(p1, out + "/main-panel-alarm.png") && ok;
+    seam::Commit(p1, P1_ACK);
+    ok = seam::SavePanelImage(p1, out + "/main-panel-acknowledged.png") && ok;
+    seam::Commit(psc, PSC_STOP);
+    seam::UseVirtualTime(false);
     module.stop();
     std::filesystem::remove_all(work);
     std::fflush(stdout);
