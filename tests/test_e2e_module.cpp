@@ -12,9 +12,11 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-TEST(EndToEnd, TheOperatorConfirmsPortOneSeesLiveReadingsAndCloses) {
-    if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "no Xvfb/xdotool";
+// Confirms port 1 in a real window, lets two polls pass, closes; checks the settings line and
+// that the module received exactly the prescribed commands.
+void confirmPollAndClose(const std::string& watchFile) {
     ProgramDir dir;
+    if (!watchFile.empty()) dir.write("pavro-watch.ini", watchFile);
     VirtualDisplay x;
     ASSERT_TRUE(x.start(dir.path()));
     fs::create_symlink(fs::path(PAVRO_BIN_DIR) / "pavro", dir.path("pavro"));
@@ -43,6 +45,18 @@ TEST(EndToEnd, TheOperatorConfirmsPortOneSeesLiveReadingsAndCloses) {
     // Every later line is a poll's, in the poll's order.
     for (std::size_t i = expected.size(); i < sent.size(); ++i)
         EXPECT_EQ(sent[i], expected[14 + (i - expected.size()) % 7]) << i;
+}
+
+TEST(EndToEnd, TheOperatorConfirmsPortOneSeesLiveReadingsAndCloses) {
+    if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "no Xvfb/xdotool";
+    confirmPollAndClose("");
+}
+
+// The simulator's readings lie far above the limit: the alarm is raised on the first poll, and
+// the module still hears nothing but the prescribed commands.
+TEST(EndToEnd, WithAnAlarmRaisedTheModuleReceivesTheSameCommands) {
+    if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "no Xvfb/xdotool";
+    confirmPollAndClose("[alarm]\nppm_high=1\nno_reading_s=0.5\n");
 }
 
 }  // namespace

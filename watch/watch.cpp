@@ -268,6 +268,10 @@ void watch_tick() {
         if (std::strcmp(before, lineText) != 0) show_line();  // the reason changed
     }
     draw_levels(false);
+    // Asked again while unacknowledged: the operator may have looked without acknowledging.
+    if ((silence_alarm.raised && !silence_alarm.acknowledged) ||
+        (limit_alarm.state != kAlarmNormal && !limit_alarm.acknowledged))
+        AlertPanel(p1);
 }
 
 int quittieren(int, int, int event, void*, int, int) {
