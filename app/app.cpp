@@ -68,35 +68,16 @@ void ini_lesen() {
     recorder_einstellen(e.abtast, e.was, e.skl);
 }
 
-// Writes the line into `path`; true when all of it was written.
-static bool writeSettings(const char* path, const Einstellungen& e) {
-    int h = OpenFile(path, 2, 0, 1);
-    if (h <= 0) return false;
-    bool ok = FmtFile(h, kSettingsWrite, e.com_nummer, e.abtast, e.was[0], e.was[1], e.skl[0], e.skl[1], e.skl[2],
-                      e.skl[3]) > 0;
-    return CloseFile(h) == 0 && ok;
-}
-
 void ini_schreiben() {
+    char name[kMaxPathname], line[256];
+    if (!settingsPath(name)) return;
     const Einstellungen e = {com_nummer, abtast, {was[0], was[1]}, {skl[0], skl[1], skl[2], skl[3]}};
-    char name[kMaxPathname], path[kMaxPathname];
-    if (!settingsPath(name) || ResolveLink(name, path) != 0) return;  // a link: its target is written
-    // Written beside the file, on the device, then renamed over it: a full disk or a power
-    // cut leaves the old line or the new one, never a truncated file. Where no new file can
-    // be made beside it (a read-only folder holding a writable file), or the file's owner
-    // could not be kept, the file is written in place.
-    char tmp[kMaxPathname];
-    if (Fmt(tmp, "%s.new", path) < static_cast<int>(sizeof tmp) - 1) {
-        int h = OpenFile(tmp, 2, 0, 1);
-        if (h > 0) {
-            CloseFile(h);
-            int r = writeSettings(tmp, e) ? ReplaceFileDurably(tmp, path) : -1;
-            if (r == 0) return;
-            DeleteFile(tmp);
-            if (r != kReplaceKeepsOwner) return;
-        }
-    }
-    if (writeSettings(path, e)) SyncFile(path);
+    int n = Fmt(line, kSettingsWrite, e.com_nummer, e.abtast, e.was[0], e.was[1], e.skl[0], e.skl[1], e.skl[2],
+                e.skl[3]);
+    // Written beside the file, on the device, then renamed over it (a link's target, the link
+    // kept): a full disk or a power cut leaves the old line or the new one, never a truncated
+    // file. Where nothing can be made beside it, or its owner could not be kept, in place.
+    WriteFileDurably(name, line, static_cast<std::size_t>(n));
 }
 
 void enden() {
