@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app.h"
 
+#include "eventlog.h"
 #include "feed.h"
 #include "handles.h"
 #include "io.h"
@@ -20,6 +21,8 @@ const char kSettingsFile[] = "pavro.ini";
 static const char kSettingsWrite[] = " %d %f %d %d %f %f %f %f Lu_2002\n";
 static const char kSettingsRead[] = "%s>%d%f%d%d%f%f%f%f";
 
+static void start_event();
+
 void starten() {
     unsigned long n = 0;
     const CallbackEntry* table = callback_table(&n);
@@ -29,12 +32,23 @@ void starten() {
     hol_setzen(0);
     speichern = 0;
     anschliessen();
+    start_event();
     watch_starten();
 }
 
 void anschliessen() {
     feed_on_reading(watch_reading);
     feed_on_event(watch_event);
+    feed_on_event(event_log);
+}
+
+// Who started the program, where, with which version.
+static void start_event() {
+    char dir[kMaxPathname], user[64], host[64], details[kMaxPathname + 200];
+    if (GetProjectDir(dir) != 0) dir[0] = '\0';
+    GetUserAndHost(user, host);
+    Fmt(details, "version=%s folder=%s user=%s host=%s", PAVRO_VERSION, dir, user, host);
+    feed_event("start", details);
 }
 
 // The settings file's path, or false when the program's directory does not fit.
@@ -81,6 +95,8 @@ void ini_schreiben() {
 }
 
 void enden() {
+    recording_ended("program closed");
+    feed_event("end", "the main panel was closed");
     ini_schreiben();
     std::fflush(nullptr);
     std::exit(0);

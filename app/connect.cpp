@@ -4,6 +4,7 @@
 #include "app.h"
 
 #include "config.h"
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
@@ -25,6 +26,10 @@ int comok(int, int, int event, void*, int, int) {
     GetCtrlVal(p4, P4_PORT, &port);
     port_setzen(port);
     OpenComConfig(com_nummer, "", 9600, 0, 8, 1, 128, 24);
+    char device[kMaxPathname], details[kMaxPathname + 64];
+    if (ComPortDevice(com_nummer, device, sizeof device) != 0) device[0] = '\0';
+    Fmt(details, "number=%d device=%s %s", com_nummer, device, *_GetRs232Err() == 0 ? "opened" : "failed");
+    feed_event("port", details);
     if (*_GetRs232Err() != 0) {
         MessagePopup("", "COM-PORT kann nicht geoeffnet werden !");
         std::exit(0);  // the settings file keeps its previous contents

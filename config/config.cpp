@@ -110,7 +110,39 @@ static bool send_s(Cmd c, int value) {
     return ReturnRS232Err() == 0;
 }
 
+// The settings write as an event: each field sent, before and after, and whether the read-back
+// that follows shows what was sent.
+struct Written {
+    double d[4];
+    int s0, s8;
+};
+static Written before_write, sent;
+static const char* write_failed;  // the command the write stopped at, null when all went
+
+static void settings_written_event() {
+    char details[512];
+    if (write_failed) {
+        Fmt(details, "D1 %f -> %f; D2 %f -> %f; D3 %f -> %f; S0 %d -> %d; S8 %d -> %d; failed at %s", before_write.d[1],
+            sent.d[1], before_write.d[2], sent.d[2], before_write.d[3], sent.d[3], before_write.s0, sent.s0,
+            before_write.s8, sent.s8, write_failed);
+    } else {
+        bool same = ewert[1] == sent.d[1] && ewert[2] == sent.d[2] && ewert[3] == sent.d[3] && set[0] == sent.s0 &&
+                    set[8] == sent.s8;
+        Fmt(details, "D1 %f -> %f; D2 %f -> %f; D3 %f -> %f; S0 %d -> %d; S8 %d -> %d; read back: %s",
+            before_write.d[1], sent.d[1], before_write.d[2], sent.d[2], before_write.d[3], sent.d[3], before_write.s0,
+            sent.s0, before_write.s8, sent.s8, same ? "as sent" : "differs");
+    }
+    feed_event("settings-written", details);
+}
+
+static void write_stopped(const char* at) {
+    write_failed = at;
+    uebertragungsfehler();
+}
+
 void stset() {
+    before_write = {{0.0, ewert[1], ewert[2], ewert[3]}, set[0], set[8]};
+    write_failed = nullptr;
     SetCtrlVal(p1, P1_STATUS, "SAVE");
     unsigned char f0 = 0, f1 = 0, f3 = 0, m = 0;
     GetCtrlVal(p1, P1_FLAG0, &f0);
@@ -122,11 +154,13 @@ void stset() {
     GetCtrlVal(p1, P1_D2, &ewert[2]);
     GetCtrlVal(p1, P1_D3, &ewert[3]);
     GetCtrlVal(p1, P1_S8, &set[8]);
+    sent = {{0.0, ewert[1], ewert[2], ewert[3]}, set[0], set[8]};
+    static const char* const kD[] = {"", "D1", "D2", "D3"};
     for (int i = 1; i <= 3; ++i)
-        if (!send_d(i)) return uebertragungsfehler();
-    if (!send_s(kCmdS0, set[0])) return uebertragungsfehler();
-    if (!send_s(kCmdS8, set[8])) return uebertragungsfehler();
-    if (!send_s(kCmdStore, 0)) return uebertragungsfehler();
+        if (!send_d(i)) return write_stopped(kD[i]);
+    if (!send_s(kCmdS0, set[0])) return write_stopped("S0");
+    if (!send_s(kCmdS8, set[8])) return write_stopped("S8");
+    if (!send_s(kCmdStore, 0)) return write_stopped("S!S!");
     holset();
 }
 
@@ -135,6 +169,7 @@ int setsp(int, int, int event, void*, int, int) {
     SetComTime(com_nummer, kTimeoutSave);
     stset();
     SetComTime(com_nummer, kTimeoutNormal);
+    settings_written_event();
     return 0;
 }
 
@@ -144,24 +179,31 @@ constexpr double kZeroWindow = 50.0;  // u1 must lie within ±50, bounds include
 constexpr double kZeroWait = 1.0;     // [s] after a successful command
 
 struct ZeroCommand {
+    const char* kind;  // of its event
     const char* question;
     Cmd command;
     const char* failure;  // P1_STATUS text when the exchange fails
 };
 
-static const ZeroCommand kReset = {"Reset Zero Point ?", kCmdZeroReset, "ERROR NO CONNECT"};
-static const ZeroCommand kAdjust = {"Adjust Zero Point ?", kCmdZeroAdjust, "NO CONNECT"};
+static const ZeroCommand kReset = {"zero-reset", "Reset Zero Point ?", kCmdZeroReset, "ERROR NO CONNECT"};
+static const ZeroCommand kAdjust = {"zero-adjust", "Adjust Zero Point ?", kCmdZeroAdjust, "NO CONNECT"};
+
+static void zero_event(const ZeroCommand& z, const char* answer, const char* outcome) {
+    char details[160];
+    Fmt(details, "u1=%f answer=%s outcome=%s", wert[1], answer, outcome);
+    feed_event(z.kind, details);
+}
 
 static void zero_point(const ZeroCommand& z) {
     if (fehlx) {
         MessagePopup("Calibration", " ERROR !");
-        return;
+        return zero_event(z, "none", "refused: the last poll failed");
     }
     if (wert[1] > kZeroWindow || wert[1] < -kZeroWindow) {
         MessagePopup("Calibration", "ERROR OUT OF RANGE !");
-        return;
+        return zero_event(z, "none", "refused: u1 out of range");
     }
-    if (!ConfirmPopup("CALIBRATION", z.question)) return;
+    if (!ConfirmPopup("CALIBRATION", z.question)) return zero_event(z, "no", "not sent");
     SetCtrlVal(p1, P1_BUSY, 1);
     SetCtrlVal(p1, P1_STATUS, "SAVE");
     Fmt(out_buf, kCommands[z.command].format, kCR);
@@ -174,6 +216,7 @@ static void zero_point(const ZeroCommand& z) {
         hol_setzen(1);
     }
     SetCtrlVal(p1, P1_BUSY, 0);
+    zero_event(z, "yes", ReturnRS232Err() != 0 ? "failed: no answer" : "done");
 }
 
 int nullen(int, int, int event, void*, int, int) {

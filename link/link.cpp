@@ -3,6 +3,7 @@
 // the steps below in the order each site prescribes.
 #include "link.h"
 
+#include "feed.h"
 #include "handles.h"
 #include "io.h"
 #include "protocol.h"
@@ -28,8 +29,23 @@ void tx_flush_in() { FlushInQ(com_nummer); }
 
 // Reads the reply into in_buf; byte 24 on is never written, so in_buf stays terminated.
 // Notes the command as owed when the read times out.
+static bool lost;  // the link failed and no exchange has held since
+
+// The command of this exchange as text, without its carriage return.
+static void command_text(char (&out)[kBufSize]) {
+    std::memcpy(out, out_buf, kBufSize);
+    out[std::strcspn(out, "\r")] = '\0';
+}
+
 static void read_reply() {
     ComRdTerm(com_nummer, in_buf, kReplyMax, kCR);
+    if (lost && ReturnRS232Err() == 0) {
+        lost = false;
+        char details[64], c[kBufSize];
+        command_text(c);
+        Fmt(details, "command=%s", c);
+        feed_event("link-restored", details);
+    }
     if (ReturnRS232Err() == kRs232Timeout)
         std::memcpy(owed, out_buf, kBufSize);
     else
@@ -76,6 +92,12 @@ void dimSaveSettings(int dim) { SetCtrlAttribute(p1, P1_SAVE, ATTR_DIMMED, dim);
 void uebertragungsfehler() {
     SetCtrlVal(p1, P1_STATUS, "NO CONNECTION");
     dimSaveSettings(1);
+    if (lost) return;
+    lost = true;
+    char details[96], c[kBufSize];
+    command_text(c);
+    Fmt(details, "command=%s error=%d", c, ReturnRS232Err());
+    feed_event("link-lost", details);
 }
 
 void port_setzen(int port) { com_nummer = port; }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +20,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -265,6 +267,25 @@ static int writeNew(const QString& path, const char* data, std::size_t size, boo
     return ok && f.error() == QFileDevice::NoError ? 0 : -1;
 }
 
+int AppendFileWhole(const char* path, const char* data, std::size_t size) {
+    if (!path || !data) return -1;
+#ifdef Q_OS_UNIX
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    struct stat st;
+    off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    ssize_t n = ::write(fd, data, size);
+    // A write cut short (a full disk) is taken back: the file never ends in half a line.
+    if (n != static_cast<ssize_t>(size) && n > 0 && before >= 0 && ::ftruncate(fd, before) != 0) n = -1;
+    ::close(fd);
+    return n == static_cast<ssize_t>(size) ? 0 : -1;
+#else
+    QFile f(QString::fromUtf8(path));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return -1;
+    return f.write(data, static_cast<qint64>(size)) == static_cast<qint64>(size) ? 0 : -1;
+#endif
+}
+
 int WriteFileDurably(const char* path, const char* data, std::size_t size, bool privateFile) {
     char target[kMaxPathname];
     if (!path || !data || ResolveLink(path, target) != 0) return -1;
@@ -304,6 +325,16 @@ static int copyPath(const QString& s, char* out) {
     }
     std::memcpy(out, b.constData(), static_cast<std::size_t>(b.size()) + 1);
     return 0;
+}
+
+void GetUserAndHost(char (&user)[64], char (&host)[64]) {
+    QByteArray u = qgetenv("USER");
+#ifdef Q_OS_UNIX
+    if (const passwd* pw = ::getpwuid(::geteuid())) u = pw->pw_name;
+#endif
+    QByteArray h = QSysInfo::machineHostName().toUtf8();
+    std::snprintf(user, sizeof user, "%s", u.constData());
+    std::snprintf(host, sizeof host, "%s", h.constData());
 }
 
 int GetProjectDir(char* directory) { return copyPath(platform::projectDir(), directory); }

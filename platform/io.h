@@ -161,6 +161,10 @@ int SyncFile(const char* path);
 // be made beside it, or the owner could not be kept, it is written in place. 0 on success.
 int WriteFileDurably(const char* path, const char* data, std::size_t size, bool privateFile = false);
 
+// Appends `data` to the file at `path` (made when missing) with one write: all of it, or none
+// of it stays. 0 on success.
+int AppendFileWhole(const char* path, const char* data, std::size_t size);
+
 // Files of Qt's INI form: one key of a group and its value as text.
 struct IniEntry {
     const char* key;
@@ -177,6 +181,8 @@ int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, 
 
 // Stores the file's size in bytes; returns 1 when it exists, 0 when not (size 0).
 int GetFileInfo(const char* path, long long* size);
+// The user this process runs as and the machine's name, each cut to fit its 64 bytes.
+void GetUserAndHost(char (&user)[64], char (&host)[64]);
 // The program's directory (the folder of the path it was started by, absolute, links not
 // resolved), into a buffer of 260 characters. Returns 0, or negative when it does not fit.
 int GetProjectDir(char* directory);

@@ -103,6 +103,10 @@ void ansicht_folgen() {
     SetCtrlVal(psc, PSC_FOLLOW, 1);
 }
 
+void recording_ended(const char* endedBy) {
+    if (plot) recording_event("recording-stop", endedBy);
+}
+
 int m_run(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || plot) return 0;
     ++starts;

@@ -38,6 +38,8 @@ void messwert();
 void werttext(char (&out)[32], double value, int mode);
 // The graph back to its full view, the Follow light on.
 void ansicht_folgen();
+// A recording that runs ends now, by `endedBy` (its recording-stop event); nothing else changes.
+void recording_ended(const char* endedBy);
 // Recordings started since the program began.
 int recorder_starts();
 
