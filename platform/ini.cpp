@@ -8,7 +8,8 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
-#include <QTemporaryFile>
+#include <QCoreApplication>
+#include <QDir>
 
 #include <cstring>
 
@@ -64,12 +65,22 @@ int IniReadGroup(const char* path, const char* group, IniEntry* entries, int cou
     if (!info.isFile() || !info.isReadable()) return -1;
     // QSettings keeps what it read of a path and takes it again while the file's size and time
     // look the same, so a file rewritten within a second could read as before: it reads a
-    // copy of its own instead.
+    // copy under a name never used before in this process instead.
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return -1;
-    QTemporaryFile copy;
-    if (!copy.open() || copy.write(f.readAll()) < 0 || !copy.flush()) return -1;
-    QSettings s(copy.fileName(), QSettings::IniFormat);
+    static unsigned long long copies = 0;
+    QString name = QDir::temp().filePath(
+        QStringLiteral("pavro-ini-%1-%2.ini").arg(QCoreApplication::applicationPid()).arg(++copies));
+    struct Remove {
+        QString path;
+        ~Remove() { QFile::remove(path); }
+    } removeAfter{name};
+    {
+        QFile copy(name);
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) || copy.write(f.readAll()) < 0 || !copy.flush())
+            return -1;
+    }
+    QSettings s(name, QSettings::IniFormat);
     s.beginGroup(QString::fromUtf8(group));
     for (int i = 0; i < count; ++i) {
         QString key = QString::fromLatin1(entries[i].key);
@@ -90,29 +101,26 @@ int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, 
         if (f.exists() && !f.open(QIODevice::ReadOnly)) return -1;
         if (f.isOpen()) old = f.readAll();
     }
-    QByteArray header = QByteArray("[") + group + "]";
-    QByteArray section = header + '\n';
+    QByteArray section = QByteArray("[") + group + "]\n";
     for (int i = 0; i < count; ++i) section += QByteArray(entries[i].key) + '=' + iniValue(entries[i].value) + '\n';
 
-    // Every line outside the group stays as it was; the group takes the place of the old one.
+    // The group comes first and every other line follows as it was: nothing above it (a quote
+    // left open in another group's value, say) can take it into that value on reading. What
+    // stood before any group stays in Qt's [General].
     QList<QByteArray> lines = old.split('\n');
     if (!old.isEmpty() && old.endsWith('\n')) lines.removeLast();
-    QByteArray out;
-    bool placed = false, inside = false;
+    QByteArray general, rest;
+    bool inside = false, started = false;
     for (const QByteArray& line : lines) {
         if (isHeader(line)) {
+            started = true;
             inside = headerName(line) == group;
-            if (inside && !placed) {
-                out += section;
-                placed = true;
-            }
-            if (inside) continue;
         }
-        if (!inside) out += line + '\n';
+        if (!inside) (started ? rest : general) += line + '\n';
     }
-    if (!placed) {
-        if (!out.isEmpty() && !out.endsWith("\n\n")) out += '\n';
-        out += section;
-    }
+    QByteArray out = section;
+    bool ownGeneral = !general.trimmed().isEmpty();
+    if (ownGeneral) out += "\n[General]\n" + general;
+    if (!rest.isEmpty()) out += (ownGeneral || rest.startsWith('\n') ? QByteArray() : QByteArray("\n")) + rest;
     return WriteFileDurably(path, out.constData(), static_cast<std::size_t>(out.size()), privateFile);
 }

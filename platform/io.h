@@ -175,8 +175,9 @@ struct IniEntry {
 // file (nothing found); negative when it could not be read or is not all of the form, with
 // the keys that did read filled. A value with a comma comes back as written.
 int IniReadGroup(const char* path, const char* group, IniEntry* entries, int count);
-// Replaces [group] with these keys and values, every other line of the file kept as it is,
-// written with WriteFileDurably (private: mode 0600). 0 on success.
+// Writes [group] with these keys and values first in the file, every other line after it as
+// it was (lines before any group under [General]), with WriteFileDurably (private: mode
+// 0600). 0 on success.
 int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, int count, bool privateFile = false);
 
 // Stores the file's size in bytes; returns 1 when it exists, 0 when not (size 0).

@@ -218,9 +218,9 @@ TEST_F(Watch, TheDialogWritesItsGroupAndKeepsEveryOtherLine) {
                      true);
     grenzen(m1, MENUBAR_WATCH_LIMITS, nullptr, p1);
     EXPECT_TRUE(fs::is_symlink(dir.path("pavro-watch.ini")));
-    EXPECT_EQ(dir.read("etc/watch.ini"), others +
-                                             "\n[alarm]\nppm_high=20.5\nppm_low=\nmv_high=\nmv_low=-3\nreadings=3\n"
-                                             "hysteresis=0\nlatching=true\nno_reading_s=30\nsound=true\n");
+    EXPECT_EQ(dir.read("etc/watch.ini"), "[alarm]\nppm_high=20.5\nppm_low=\nmv_high=\nmv_low=-3\nreadings=3\n"
+                                         "hysteresis=0\nlatching=true\nno_reading_s=30\nsound=true\n\n[General]\n" +
+                                             others + "\n");
     EXPECT_FALSE(fs::exists(dir.path("etc/watch.ini.new")));
     // Read back as it was applied.
     WatchRules applied = watch_rules;
