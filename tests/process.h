@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +24,17 @@ bool waitUntil(F ready, double seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+// What a shell command prints on its standard output.
+inline std::string commandOutput(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char b[512];
+        while (size_t n = fread(b, 1, sizeof b, p)) out.append(b, n);
+        pclose(p);
+    }
+    return out;
 }
 
 struct Process {

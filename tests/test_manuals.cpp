@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The manual pages in step with the programs: every option a program's --help lists is in its
 // manual page, and the page names none the program lacks.
+#include "process.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,16 +13,6 @@
 #include <string>
 
 namespace {
-
-std::string output(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char b[512];
-        while (size_t n = fread(b, 1, sizeof b, p)) out.append(b, n);
-        pclose(p);
-    }
-    return out;
-}
 
 std::set<std::string> options(std::string text) {
     text = std::regex_replace(text, std::regex(R"(\\-)"), "-");  // troff's hyphen
@@ -40,7 +32,7 @@ std::string page(const std::string& name) {
 
 TEST(Manuals, ListTheOptionsTheirProgramsListAndNoOther) {
     for (const char* program : {"pavro-sim", "pavro-ports"}) {
-        std::set<std::string> help = options(output(std::string(PAVRO_BIN_DIR) + "/" + program + " --help 2>&1"));
+        std::set<std::string> help = options(commandOutput(std::string(PAVRO_BIN_DIR) + "/" + program + " --help 2>&1"));
         std::set<std::string> manual = options(page(program));
         EXPECT_FALSE(help.empty()) << program;
         EXPECT_EQ(manual, help) << program;
@@ -50,9 +42,9 @@ TEST(Manuals, ListTheOptionsTheirProgramsListAndNoOther) {
 TEST(Manuals, RenderWithoutWarnings) {
     for (const char* name : {"pavro", "pavro-sim", "pavro-ports"}) {
         std::string path = std::string(PAVRO_SOURCE_DIR) + "/packaging/man/" + name + ".1";
-        std::string said = output("man -l --warnings -E UTF-8 " + path + " 2>&1 >/dev/null");
+        std::string said = commandOutput("man -l --warnings -E UTF-8 " + path + " 2>&1 >/dev/null");
         EXPECT_EQ(said, "") << name;
-        EXPECT_NE(output("man -l -E UTF-8 " + path + " 2>/dev/null").find("SYNOPSIS"), std::string::npos) << name;
+        EXPECT_NE(commandOutput("man -l -E UTF-8 " + path + " 2>/dev/null").find("SYNOPSIS"), std::string::npos) << name;
     }
 }
 

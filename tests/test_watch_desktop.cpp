@@ -17,16 +17,6 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char b[512];
-        while (size_t n = fread(b, 1, sizeof b, p)) out.append(b, n);
-        pclose(p);
-    }
-    return out;
-}
-
 class Desktop : public ModuleTest {
 protected:
     void raiseHigh() {
@@ -83,7 +73,7 @@ std::pair<double, double> recorded(const std::string& dir, const std::string& se
         rec.wait(2.0);
     }
     if (fs::file_size(raw) == 0) return {0.0, 0.0};  // nothing played: the sink sent nothing
-    std::string stat = run("sox -t raw -r 22050 -e signed -b 16 -c 1 " + raw + " -n stat 2>&1");
+    std::string stat = commandOutput("sox -t raw -r 22050 -e signed -b 16 -c 1 " + raw + " -n stat 2>&1");
     if (std::getenv("PAVRO_TEST_VERBOSE")) std::fprintf(stderr, "%s\n", stat.c_str());
     auto field = [&](const char* name) {
         size_t at = stat.find(name);
@@ -104,7 +94,7 @@ TEST_F(Desktop, TheToneSoundsWhileAnAlarmIsRaisedAndStopsWhenAcknowledged) {
                                     "-L", "module-native-protocol-unix socket=" + runtime + "/native auth-anonymous=1",
                                     "-L", "module-null-sink sink_name=watchtest"},
                                    {"PULSE_RUNTIME_PATH=" + runtime, "HOME=" + runtime}, dir.path("pulse.log"));
-    if (!waitUntil([&] { return run("PULSE_SERVER=" + server + " pactl list short sinks 2>/dev/null").find("watchtest") !=
+    if (!waitUntil([&] { return commandOutput("PULSE_SERVER=" + server + " pactl list short sinks 2>/dev/null").find("watchtest") !=
                                 std::string::npos; },
                    10.0))
         GTEST_SKIP() << "PulseAudio does not start here: " << slurp(dir.path("pulse.log"));
