@@ -42,14 +42,62 @@ QByteArray iniValue(const char* value) {
     return q + '"';
 }
 
-// A group's header as Qt's reader takes it: a line that begins with '[' opens the group named
-// up to the first ']' (what follows on the line is passed over).
+// A value with a comma reads as a list: handed back as written, for the check to refuse.
+QString textOf(const QVariant& v) {
+    return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+}
+
 bool isHeader(const QByteArray& line) { return line.trimmed().startsWith('['); }
 
-QByteArray headerName(const QByteArray& line) {
-    QByteArray t = line.trimmed().mid(1);
-    qsizetype end = t.indexOf(']');
-    return end < 0 ? t : t.left(end);
+// Bytes in a file under a name never used before in this process: QSettings keeps what it
+// read of a path and takes it again while the file's size and time look the same, so a file
+// rewritten within a second could read as before. Removed when this goes.
+struct FreshCopy {
+    QString name;
+    bool ok = false;
+    explicit FreshCopy(const QByteArray& bytes) {
+        static unsigned long long copies = 0;
+        name = QDir::temp().filePath(
+            QStringLiteral("pavro-ini-%1-%2.ini").arg(QCoreApplication::applicationPid()).arg(++copies));
+        QFile copy(name);
+        ok = copy.open(QIODevice::WriteOnly | QIODevice::Truncate) && copy.write(bytes) == bytes.size() &&
+             copy.flush();
+    }
+    ~FreshCopy() { QFile::remove(name); }
+    FreshCopy(const FreshCopy&) = delete;
+    FreshCopy& operator=(const FreshCopy&) = delete;
+};
+
+// Which of these header lines Qt's reader takes as [group]: it trims the name, decodes %XX
+// and %UXXXX, and may find it where no ']' closes the line, so Qt itself is asked, each header
+// followed by a key of its own.
+QList<bool> namesGroup(const QList<QByteArray>& headers, const QString& group) {
+    QList<bool> ours(headers.size(), false);
+    QByteArray probe;
+    for (qsizetype i = 0; i < headers.size(); ++i)
+        probe += headers[i] + "\npavro_probe_" + QByteArray::number(i) + "=1\n";
+    FreshCopy copy(probe);
+    if (!copy.ok) return ours;
+    QSettings s(copy.name, QSettings::IniFormat);
+    s.beginGroup(group);
+    for (const QString& key : s.childKeys())
+        if (key.startsWith(QLatin1String("pavro_probe_"))) {
+            qsizetype i = key.mid(12).toLongLong();
+            if (i >= 0 && i < ours.size()) ours[i] = true;
+        }
+    return ours;
+}
+
+// True when [group] of these bytes reads exactly the entries, as IniReadGroup hands them back.
+bool readsAs(const QByteArray& bytes, const char* group, const IniEntry* entries, int count) {
+    FreshCopy copy(bytes);
+    if (!copy.ok) return false;
+    QSettings s(copy.name, QSettings::IniFormat);
+    s.beginGroup(QString::fromUtf8(group));
+    for (int i = 0; i < count; ++i) {
+        if (textOf(s.value(QString::fromLatin1(entries[i].key))) != QString::fromUtf8(entries[i].value)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -63,32 +111,16 @@ int IniReadGroup(const char* path, const char* group, IniEntry* entries, int cou
     QFileInfo info(file);
     if (!info.exists()) return 1;
     if (!info.isFile() || !info.isReadable()) return -1;
-    // QSettings keeps what it read of a path and takes it again while the file's size and time
-    // look the same, so a file rewritten within a second could read as before: it reads a
-    // copy under a name never used before in this process instead.
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return -1;
-    static unsigned long long copies = 0;
-    QString name = QDir::temp().filePath(
-        QStringLiteral("pavro-ini-%1-%2.ini").arg(QCoreApplication::applicationPid()).arg(++copies));
-    struct Remove {
-        QString path;
-        ~Remove() { QFile::remove(path); }
-    } removeAfter{name};
-    {
-        QFile copy(name);
-        if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) || copy.write(f.readAll()) < 0 || !copy.flush())
-            return -1;
-    }
-    QSettings s(name, QSettings::IniFormat);
+    FreshCopy copy(f.readAll());
+    if (!copy.ok) return -1;
+    QSettings s(copy.name, QSettings::IniFormat);
     s.beginGroup(QString::fromUtf8(group));
     for (int i = 0; i < count; ++i) {
         QString key = QString::fromLatin1(entries[i].key);
         if (!s.contains(key)) continue;
-        QVariant v = s.value(key);
-        // A value with a comma reads as a list: handed back as written, for the check to refuse.
-        QString text = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
-        copyValue(text, entries[i].value);
+        copyValue(textOf(s.value(key)), entries[i].value);
         entries[i].found = true;
     }
     return s.status() == QSettings::NoError ? 0 : -2;
@@ -106,21 +138,44 @@ int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, 
 
     // The group comes first and every other line follows as it was: nothing above it (a quote
     // left open in another group's value, say) can take it into that value on reading. What
-    // stood before any group stays in Qt's [General].
+    // stood before any group stays in Qt's [General]; any other header Qt reads as this group
+    // goes with its lines, as the old group does. Qt ends a line at CR too: lines end in LF here.
+    old.replace("\r\n", "\n");
+    old.replace('\r', '\n');
     QList<QByteArray> lines = old.split('\n');
     if (!old.isEmpty() && old.endsWith('\n')) lines.removeLast();
+    QList<QByteArray> headers;
+    for (const QByteArray& line : lines)
+        if (isHeader(line)) headers += line;
+    QList<bool> ours = namesGroup(headers, QString::fromUtf8(group));
     QByteArray general, rest;
     bool inside = false, started = false;
+    qsizetype header = 0;
     for (const QByteArray& line : lines) {
         if (isHeader(line)) {
             started = true;
-            inside = headerName(line) == group;
+            inside = ours[header++];
         }
         if (!inside) (started ? rest : general) += line + '\n';
     }
-    QByteArray out = section;
-    bool ownGeneral = !general.trimmed().isEmpty();
-    if (ownGeneral) out += "\n[General]\n" + general;
-    if (!rest.isEmpty()) out += (ownGeneral || rest.startsWith('\n') ? QByteArray() : QByteArray("\n")) + rest;
+    auto compose = [&](const QByteArray& general, const QByteArray& rest) {
+        QByteArray out = section;
+        bool ownGeneral = !general.trimmed().isEmpty();
+        if (ownGeneral) out += "\n[General]\n" + general;
+        if (!rest.isEmpty()) out += (ownGeneral || rest.startsWith('\n') ? QByteArray() : QByteArray("\n")) + rest;
+        return out;
+    };
+    QByteArray out = compose(general, rest);
+    if (!readsAs(out, group, entries, count)) {
+        // Something kept still reads into the group: kept as comments, so nothing is lost.
+        auto comment = [](const QByteArray& text) {
+            QByteArray c;
+            for (const QByteArray& line : text.split('\n'))
+                if (!line.isEmpty()) c += "; " + line + '\n';
+            return c;
+        };
+        out = compose(QByteArray(), comment(general + rest));
+        if (!readsAs(out, group, entries, count)) return -1;
+    }
     return WriteFileDurably(path, out.constData(), static_cast<std::size_t>(out.size()), privateFile);
 }

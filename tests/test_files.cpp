@@ -92,4 +92,37 @@ TEST(Files, AFullDiskNeverLeavesAPartLineAndWritingGoesOnFailing) {
     EXPECT_EQ(content.substr(76), " 4.0\t3.400000e+00 \n");
 }
 
+// Qt's reader takes other headers for a group too (a blank inside the brackets, %-escapes, no
+// closing bracket, a line ended by CR): the group written reads back as written all the same,
+// and every line that is not the group stays.
+TEST(Files, AnIniGroupReadsBackAsWrittenWhateverElseTheFileHolds) {
+    ProgramDir d;
+    const std::string path = d.path("w.ini");
+    IniEntry in[2] = {{"high", "20", false}, {"note", "a, \"b\"", false}};
+    const struct {
+        const char* old;
+        const char* kept;  // a line that must stay
+    } cases[] = {
+        {"[ alarm]\nhigh=1\n[other]\nk=v\n", "[other]\nk=v\n"},
+        {"[%61larm]\nhigh=2\n", ""},
+        {"[%U0061larm]\nhigh=3\nnote=x\n", ""},
+        {"[alarm\nhigh=4\n[x]\ny=1\n", "[x]\ny=1\n"},
+        {"[x]\ny=1\r[alarm]\rhigh=5\r", "[x]\ny=1\n"},
+        {"top=1\n[alarm]]\nhigh=6\n", "[General]\ntop=1\n"},
+        {"[x]\na=\"open\n[ alarm ]\nhigh=7\n", "[x]\na=\"open\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.old);
+        d.write("w.ini", c.old);
+        ASSERT_EQ(IniWriteGroup(path.c_str(), "alarm", in, 2), 0);
+        IniEntry out[2] = {{"high", "", false}, {"note", "", false}};
+        IniReadGroup(path.c_str(), "alarm", out, 2);
+        EXPECT_STREQ(out[0].value, "20");
+        EXPECT_STREQ(out[1].value, "a, \"b\"");
+        const std::string now = d.read("w.ini");
+        EXPECT_NE(now.find(c.kept), std::string::npos) << now;
+        EXPECT_EQ(now.find("alarm]\nhigh=", 2), std::string::npos) << now;  // one group only
+    }
+}
+
 }  // namespace
