@@ -158,11 +158,11 @@ int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, 
         }
         if (!inside) (started ? rest : general) += line + '\n';
     }
-    auto compose = [&](const QByteArray& general, const QByteArray& rest) {
+    auto compose = [&section](const QByteArray& top, const QByteArray& others) {
         QByteArray out = section;
-        bool ownGeneral = !general.trimmed().isEmpty();
-        if (ownGeneral) out += "\n[General]\n" + general;
-        if (!rest.isEmpty()) out += (ownGeneral || rest.startsWith('\n') ? QByteArray() : QByteArray("\n")) + rest;
+        bool ownGeneral = !top.trimmed().isEmpty();
+        if (ownGeneral) out += "\n[General]\n" + top;
+        if (!others.isEmpty()) out += (ownGeneral || others.startsWith('\n') ? QByteArray() : QByteArray("\n")) + others;
         return out;
     };
     QByteArray out = compose(general, rest);
