@@ -9,6 +9,7 @@
 #include "live.h"
 #include "recorder.h"
 #include "ui.h"
+#include "viewer.h"
 #include "watch.h"
 
 #include <cstdio>
@@ -38,6 +39,7 @@ void starten() {
 
 void anschliessen() {
     feed_on_reading(watch_reading);
+    feed_on_event(viewer_event);
     feed_on_event(watch_event);
     feed_on_event(event_log);
 }

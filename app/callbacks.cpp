@@ -3,6 +3,7 @@
 #include "app.h"
 
 #include "config.h"
+#include "eventlog.h"
 #include "live.h"
 #include "recorder.h"
 #include "ui.h"
@@ -21,6 +22,8 @@ static const CallbackEntry kCallbacks[] = {
     {"timer2", timer2, nullptr, nullptr},   {"oeffnen", oeffnen, nullptr, nullptr},
     {"grafik", grafik, nullptr, nullptr},   {"ansicht", ansicht, nullptr, nullptr},
     {"quittieren", quittieren, nullptr, nullptr}, {"grenzen", nullptr, nullptr, grenzen},
+    {"zeitachse", zeitachse, nullptr, nullptr},   {"exportieren", exportieren, nullptr, nullptr},
+    {"ereignisse", nullptr, nullptr, ereignisse},
 };
 
 const CallbackEntry* callback_table(unsigned long* count) {

@@ -2,9 +2,12 @@
 #include "eventlog.h"
 
 #include "io.h"
+#include "ui.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 const char kEventFile[] = "pavro-events.log";
 
@@ -144,4 +147,64 @@ void event_log(const char* kind, const char* details) {
 int events_lost(const char** since) {
     if (since) *since = lost ? lostSince : "";
     return lost;
+}
+
+// ----- the Event log window ----------------------------------------------------------------------
+
+namespace {
+
+long long shownUpTo = 0;  // bytes of the log the window has shown
+long long shownRows = 0;
+bool fresh = true;        // the window asks for the first time: everything anew
+
+// The rows of the log's whole lines from `shownUpTo` on; true when they replace all shown (the
+// window opened, or the log was rotated or cut).
+bool log_rows(std::vector<LogRow>* rows, std::string* status) {
+    char path[kMaxPathname];
+    long long size = 0;
+    bool reset = fresh;
+    fresh = false;
+    if (log_path(0, path) && GetFileInfo(path, &size) && size < shownUpTo) reset = true;
+    if (reset) shownUpTo = shownRows = 0;
+    int file = size > shownUpTo ? OpenFile(path, 1, 2, 0) : -1;
+    if (file > 0 && SetFilePtr(file, shownUpTo, 0) == shownUpTo) {
+        std::string pending;
+        for (;;) {
+            std::size_t available = 0;
+            const char* p = PeekFile(file, 4096, &available);
+            if (!p || available == 0) break;
+            pending.append(p, available);
+            SkipFile(file, available);
+            std::size_t at = 0;
+            for (std::size_t nl; (nl = pending.find('\n', at)) != std::string::npos; at = nl + 1) {
+                std::string line = pending.substr(at, nl - at);
+                std::size_t t1 = line.find('\t'), t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
+                char t[64], k[64], d[8192];
+                std::string whole = line + '\n';
+                // Shown as written: what was escaped stays escaped.
+                if (t2 != std::string::npos && event_parse(whole.data(), whole.size(), t, sizeof t, k, sizeof k, d, sizeof d))
+                    rows->push_back({{line.substr(0, t1), line.substr(t1 + 1, t2 - t1 - 1), line.substr(t2 + 1)}});
+                else
+                    rows->push_back({{"", "unreadable", line}});
+                shownUpTo += static_cast<long long>(nl - at + 1);
+                ++shownRows;
+            }
+            pending.erase(0, at);
+        }
+    }
+    if (file > 0) CloseFile(file);
+    const char* since = "";
+    int missing = events_lost(&since);
+    *status = std::to_string(shownRows) + " events in " + path;
+    if (missing)
+        *status += "; the log cannot be written: " + std::to_string(missing) + " events lost since " + since;
+    return reset;
+}
+
+}  // namespace
+
+void ereignisse(int, int, void*, int) {
+    static const char* const headers[kLogColumns] = {"Time", "Kind", "Details"};
+    fresh = true;
+    ShowLogWindow("Event log", headers, log_rows);
 }

@@ -27,3 +27,5 @@ bool event_parse(const char* line, std::size_t length, char* time, std::size_t t
 void event_log(const char* kind, const char* details);
 // Events lost since the log last took one (0 when none), and the local time of the first.
 int events_lost(const char** since);
+// "Event log…": the window of the log, newest first, that follows the file while it is open.
+void ereignisse(int menuBar, int menuItem, void* callbackData, int panel);

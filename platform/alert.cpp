@@ -147,7 +147,9 @@ int StartTicker(double seconds, void (*tick)()) {
     if (!tick || !(seconds > 0.0)) return -1;
     auto* t = new QTimer(qApp);
     t->setInterval(static_cast<int>(std::lround(std::fmin(seconds, 86400.0) * 1000.0)));
-    QObject::connect(t, &QTimer::timeout, t, tick);
+    QObject::connect(t, &QTimer::timeout, t, [tick] {
+        if (!platform::callbacksHeld()) tick();
+    });
     t->start();
     return 0;
 }

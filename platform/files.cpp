@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -164,6 +165,16 @@ int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args)
     return -1;
 }
 
+int WriteFileData(int handle, const char* data, std::size_t size) {
+    FileRec* r = record(handle);
+    if (!r || !data) return -1;
+    r->dropReadAhead();
+    qint64 at = r->file.pos();
+    if (r->file.write(data, static_cast<qint64>(size)) == static_cast<qint64>(size)) return 0;
+    r->file.resize(at);
+    return -1;
+}
+
 int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets) {
     FileRec* r = record(handle);
     if (!r) return -1;
@@ -309,6 +320,11 @@ int WriteFileDurably(const char* path, const char* data, std::size_t size, bool 
 }
 
 int DeleteFile(const char* path) { return path && QFile::remove(QString::fromUtf8(path)) ? 0 : -1; }
+
+long long GetFileModified(const char* path) {
+    QFileInfo info(QString::fromUtf8(path ? path : ""));
+    return path && *path && info.exists() ? info.lastModified().toMSecsSinceEpoch() : -1;
+}
 
 int GetFileInfo(const char* path, long long* size) {
     QFileInfo info(QString::fromUtf8(path ? path : ""));

@@ -7,6 +7,8 @@
 
 #include <qcustomplot.h>
 
+#include <QDateTime>
+
 #include <cmath>
 #include <limits>
 
@@ -315,6 +317,91 @@ int SetGraphLevels(int p, int ctrl, const double* y, const char* const* texts, i
         l.label = label;
         g.levels.push_back(l);
     }
+    graphRedraw(*c);
+    return 0;
+}
+
+namespace {
+
+// Ticks of clock time for an x axis of seconds after `origin`: at whole seconds, minutes or
+// hours of the local clock, labelled with the time of day (and the date when they span days).
+class ClockTicker : public QCPAxisTicker {
+public:
+    explicit ClockTicker(long long originMs) : originMs_(originMs) {
+        offset_ = QDateTime::fromMSecsSinceEpoch(originMs).offsetFromUtc();
+    }
+
+protected:
+    double getTickStep(const QCPRange& range) override {
+        static const double steps[] = {0.1,   0.2,   0.5,   1,     2,     5,     10,     15,     30,    60,
+                                       120,   300,   600,   900,   1800,  3600,  7200,   10800,  21600, 43200,
+                                       86400, 172800, 604800};
+        span_ = range.size();
+        double ideal = span_ / std::max(1, tickCount());
+        step_ = std::ceil(ideal / 86400.0) * 86400.0;
+        for (double s : steps)
+            if (s >= ideal) {
+                step_ = s;
+                break;
+            }
+        return step_;
+    }
+    QVector<double> createTickVector(double step, const QCPRange& range) override {
+        QVector<double> ticks;
+        // In local clock seconds, so that minutes and hours fall where the clock has them.
+        double local0 = static_cast<double>(originMs_) / 1000.0 + offset_;
+        double first = std::ceil((local0 + range.lower) / step) * step - local0;
+        for (double t = first; t <= range.upper && ticks.size() < 1000; t += step) ticks.append(t);
+        return ticks;
+    }
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+        QDateTime at = QDateTime::fromMSecsSinceEpoch(originMs_ + std::llround(tick * 1000.0));
+        if (span_ > 86400.0) return at.toString(QStringLiteral("yyyy-MM-dd\nHH:mm"));
+        return at.toString(step_ < 1.0 ? QStringLiteral("HH:mm:ss.z") : QStringLiteral("HH:mm:ss"));
+    }
+
+private:
+    long long originMs_;
+    int offset_ = 0;  // [s] the local clock's offset from UTC at the origin
+    double step_ = 1.0, span_ = 0.0;
+};
+
+}  // namespace
+
+int SetGraphClock(int p, int ctrl, long long originUnixMs) {
+    Control* c = graphControl(p, ctrl);
+    if (!c) return -1;
+    GraphState& g = *c->graph;
+    g.clockOrigin = originUnixMs < 0 ? -1 : originUnixMs;
+    if (g.clockOrigin < 0) {
+        g.plot->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+        g.plot->xAxis->setLabel(QStringLiteral("Time [s]"));
+    } else {
+        g.plot->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new ClockTicker(g.clockOrigin)));
+        g.plot->xAxis->setLabel(QStringLiteral("Clock time"));
+    }
+    graphRedraw(*c);
+    return 0;
+}
+
+int SetGraphNote(int p, int ctrl, const char* text) {
+    Control* c = graphControl(p, ctrl);
+    if (!c) return -1;
+    GraphState& g = *c->graph;
+    auto* note = static_cast<QCPItemText*>(g.note);
+    if (!note) {
+        note = new QCPItemText(g.plot);
+        note->position->setType(QCPItemPosition::ptAxisRectRatio);
+        note->position->setCoords(0.006, 0.012);
+        note->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        note->setColor(QColor(0x44, 0x4C, 0x56));
+        note->setBrush(QBrush(QColor(255, 255, 255, 220)));
+        note->setPadding(QMargins(4, 2, 4, 2));
+        note->setClipToAxisRect(true);
+        g.note = note;
+    }
+    note->setText(QString::fromUtf8(text ? text : ""));
+    note->setVisible(text && *text);
     graphRedraw(*c);
     return 0;
 }

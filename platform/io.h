@@ -117,6 +117,8 @@ int CloseFile(int handle);
 // operating system at once. Returns the bytes written; negative on failure, and then none of
 // the text stays in the file.
 int FmtFileV(int handle, const char* format, std::initializer_list<FmtArg> args);
+// Writes `size` bytes with one write call: all of them, or none stays. 0 on success.
+int WriteFileData(int handle, const char* data, std::size_t size);
 // Scans the file from its current position as Scan does; the format may begin "%s>".
 // Consumes what it read; returns the number of targets filled.
 int ScanFileV(int handle, const char* format, std::initializer_list<ScanArg> targets);
@@ -182,6 +184,8 @@ int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, 
 
 // Stores the file's size in bytes; returns 1 when it exists, 0 when not (size 0).
 int GetFileInfo(const char* path, long long* size);
+// When the file was last written [ms since 1970 UTC]; -1 when there is no such file.
+long long GetFileModified(const char* path);
 // The user this process runs as and the machine's name, each cut to fit its 64 bytes.
 void GetUserAndHost(char (&user)[64], char (&host)[64]);
 // The program's directory (the folder of the path it was started by, absolute, links not
@@ -198,5 +202,10 @@ double Timer();
 // Blocks for `seconds` without processing events.
 void Delay(double seconds);
 // The local clock time now: form 0 "HH:MM:SS"; form 1 ISO 8601 with milliseconds and the UTC
-// offset ("2026-12-10T14:32:05.123+01:00"). Returns the length written.
+// offset ("2026-12-10T14:32:05.123+01:00"); form 2 "YYYY-MM-DD HH:MM:SS". Returns the length
+// written.
 int LocalTimeText(char* out, std::size_t size, int form);
+// The same for the moment `unixMs` (milliseconds since 1970 UTC).
+int LocalTimeTextAt(long long unixMs, char* out, std::size_t size, int form);
+// The wall clock: milliseconds since 1970 UTC.
+long long UnixTimeMs();

@@ -57,4 +57,13 @@ struct Line {
 // Null: the device behind the port number.
 void useLine(int port, Line* line);
 
+// A progress window shown after `showAfter` seconds (negative: as the program has it), and its
+// Cancel pressed once the work reaches `cancelAt` (above 1: never); for the next progress only.
+void progressScript(double cancelAt, double showAfter);
+// Whether the last progress showed its window.
+bool progressShown();
+
+// The open log window asks its source now, as its timer does each second.
+void refreshLogWindow();
+
 }  // namespace platform

@@ -7,6 +7,8 @@
 
 #include <qcustomplot.h>
 #include <QApplication>
+#include <QTreeWidget>
+#include <QComboBox>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDialogButtonBox>
@@ -412,6 +414,88 @@ std::vector<LevelInfo> GraphLevels(int p, int graph) {
         for (const Level& l : c->graph->levels)
             out.push_back({l.y, l.text.toStdString(), l.color, static_cast<QCPAbstractItem*>(l.line)->visible()});
     return out;
+}
+
+std::string GraphNote(int p, int graph) {
+    Control* c = control(p, graph);
+    if (!c || !c->graph || !c->graph->note) return "";
+    auto* note = static_cast<QCPItemText*>(c->graph->note);
+    return note->visible() ? note->text().toStdString() : "";
+}
+
+std::string GraphXLabel(int p, int graph) {
+    Control* c = control(p, graph);
+    return c && c->graph ? c->graph->plot->xAxis->label().toStdString() : "";
+}
+
+std::vector<std::string> GraphXTicks(int p, int graph) {
+    std::vector<std::string> out;
+    Control* c = control(p, graph);
+    if (!c || !c->graph) return out;
+    c->graph->plot->replot(QCustomPlot::rpImmediateRefresh);
+    for (const QString& t : c->graph->plot->xAxis->tickVectorLabels()) out.push_back(t.toStdString());
+    return out;
+}
+
+void ProgressScript(double cancelAt, double showAfter) { platform::progressScript(cancelAt, showAfter); }
+bool ProgressShown() { return platform::progressShown(); }
+
+static QWidget* logWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->findChild<QTreeWidget*>() && w->findChild<QLabel*>(QStringLiteral("status"))) return w;
+    return nullptr;
+}
+
+std::vector<std::string> LogWindowRows(const std::string& kind, const std::string& search, std::string* status) {
+    std::vector<std::string> out;
+    QWidget* w = logWindow();
+    if (!w) return out;
+    auto* kinds = w->findChild<QComboBox*>();
+    int k = kind.empty() ? 0 : kinds->findText(QString::fromStdString(kind));
+    kinds->setCurrentIndex(k < 0 ? 0 : k);
+    w->findChild<QLineEdit*>()->setText(QString::fromStdString(search));
+    auto* list = w->findChild<QTreeWidget*>();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        if (item->isHidden()) continue;
+        QStringList cols;
+        for (int c = 0; c < list->columnCount(); ++c) cols << item->text(c);
+        out.push_back(cols.join(QLatin1Char('\t')).toStdString());
+    }
+    if (status) *status = w->findChild<QLabel*>(QStringLiteral("status"))->text().toStdString();
+    return out;
+}
+
+std::string LogWindowCopy(int first, int last) {
+    QWidget* w = logWindow();
+    if (!w) return "";
+    auto* list = w->findChild<QTreeWidget*>();
+    list->clearSelection();
+    for (int i = 0, shown = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        if (item->isHidden()) continue;
+        if (shown >= first && shown <= last) item->setSelected(true);
+        ++shown;
+    }
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("&Copy")) b->click();
+    return QApplication::clipboard()->text().toStdString();
+}
+
+bool SaveLogWindowImage(const std::string& path) {
+    QWidget* w = logWindow();
+    if (!w) return false;
+    QApplication::processEvents();
+    return w->grab().save(QString::fromStdString(path), "PNG");
+}
+
+void RefreshLogWindow() { platform::refreshLogWindow(); }
+
+void CloseLogWindow() {
+    if (QWidget* w = logWindow()) {
+        w->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 int PanelHeight(int p) {

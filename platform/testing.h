@@ -127,6 +127,27 @@ struct LevelInfo {
 std::vector<LevelInfo> GraphLevels(int panel, int graph);
 // A panel's height [px].
 int PanelHeight(int panel);
+// The next progress shows its window after `showAfter` seconds (negative: the program's half
+// second) and the operator presses Cancel once it reaches `cancelAt` (above 1: never).
+void ProgressScript(double cancelAt, double showAfter = -1.0);
+// Whether the last progress showed its window.
+bool ProgressShown();
+// The open log window (ShowLogWindow) filtered by `kind` ("" all) and `search`: the rows it
+// shows, top first, each its columns joined by tabs; its status line into *status. Empty
+// when none is open. Close it with CloseLogWindow.
+std::vector<std::string> LogWindowRows(const std::string& kind, const std::string& search, std::string* status);
+// Selects the shown rows `first` to `last` (from the top) and presses Copy; the clipboard's text.
+std::string LogWindowCopy(int first, int last);
+void CloseLogWindow();
+// A picture of the open log window as PNG.
+bool SaveLogWindowImage(const std::string& path);
+// The log window's look at its source now, as its one-second timer does.
+void RefreshLogWindow();
+// A graph's note (SetGraphNote), empty when none is shown; the x axis' label and the tick
+// labels of its last drawing.
+std::string GraphNote(int panel, int graph);
+std::string GraphXLabel(int panel, int graph);
+std::vector<std::string> GraphXTicks(int panel, int graph);
 // The operator at a graph, at pixel positions of the graph widget. Every view change reaches
 // the program before these return (a wheel's or a key's too, without the pause it waits for).
 std::pair<int, int> GraphPixel(int panel, int graph, double x, double y);  // where (x, y) is drawn

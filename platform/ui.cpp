@@ -109,16 +109,22 @@ std::vector<int> panelHandles() {
 }
 
 void deliverControl(int panelHandle, int id, int event, int eventData1) {
+    if (callbacksHeld()) {
+        if (event == EVENT_TIMER_TICK) holdTick(panelHandle, id);
+        return;
+    }
     Control* c = control(panelHandle, id);
     if (c && c->callback && !c->dimmed) c->callback(panelHandle, id, event, nullptr, eventData1, 0);
 }
 
 void deliverPanel(int panelHandle, int event) {
+    if (callbacksHeld()) return;
     Panel* p = panel(panelHandle);
     if (p && p->callback) p->callback(panelHandle, event, nullptr, 0, 0);
 }
 
 void deliverMenu(int mb, int item) {
+    if (callbacksHeld()) return;
     MenuBar* m = menuBar(mb);
     if (!m) return;
     auto it = m->items.find(item);

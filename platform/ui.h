@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // Events delivered to callbacks.
 constexpr int EVENT_COMMIT = 1;
@@ -108,6 +110,11 @@ int PlotBand(int panel, int control, const double* x, const double* lo, const do
 // those set before; plots come and go beneath them. A log axis leaves out those at zero and
 // below. count 0 removes them.
 int SetGraphLevels(int panel, int control, const double* y, const char* const* texts, int count, int color);
+// x as clock time: the axis labels the local time of day `originUnixMs` (ms since 1970 UTC)
+// plus x seconds; negative: elapsed seconds again ("Time [s]"). The data stay as they are.
+int SetGraphClock(int panel, int control, long long originUnixMs);
+// One line of text in the graph's top left corner, over the plots; empty removes it.
+int SetGraphNote(int panel, int control, const char* text);
 // The full view again: the axes follow their scaling modes. Delivers no event.
 int ResetGraphView(int panel, int control);
 // The ranges shown. Returns 1 while the axes follow their scaling modes, 0 when the operator
@@ -120,6 +127,25 @@ int GetGraphCursor(int panel, int control, double* x, double* y);
 // (0: the graph's own size), written whole or not at all. 0 on success; otherwise negative,
 // after a message popup saying why.
 int SaveGraphPicture(int panel, int control, const char* path, int width);
+
+// Long work: ProgressBegin, then ProgressStep with the share done (call it every few thousand
+// lines: it looks at the clock), ProgressEnd. A window with the text and Cancel shows once the
+// work has taken half a second; ProgressStep is false from the moment Cancel was pressed.
+// While it lasts no callback runs (a timer that came due ticks once after ProgressEnd).
+void ProgressBegin(const char* title, const char* text);
+bool ProgressStep(double fraction);
+void ProgressEnd();
+
+// A window of log rows (time, kind, details), newest first, with a filter by kind, a text
+// search and copy of the selected rows. `source` is asked when it opens and every second while
+// it is open: it adds the rows that are new (true: they replace all shown) and says in `status`
+// what the window should tell beside them. Shown again when it is open.
+constexpr int kLogColumns = 3;
+struct LogRow {
+    std::string columns[kLogColumns];
+};
+using LogSource = bool (*)(std::vector<LogRow>* rows, std::string* status);
+int ShowLogWindow(const char* title, const char* const* headers, LogSource source);
 
 int MessagePopup(const char* title, const char* message);
 // Non-zero for yes.

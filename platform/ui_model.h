@@ -70,6 +70,8 @@ struct GraphState {
     std::vector<Plot> plots;
     std::vector<Band> bands;
     std::vector<Level> levels;
+    void* note = nullptr;        // the QCPItemText of SetGraphNote, or none
+    long long clockOrigin = -1;  // SetGraphClock: x is seconds after this [ms since 1970], -1 elapsed
     Axis x, y;
     bool logY = false;
     bool copyData = true;  // attribute 1143
@@ -145,6 +147,9 @@ std::vector<int> panelHandles();
 
 // Delivers an event to a control's or panel's callback, or a menu item's choice.
 void deliverControl(int panel, int id, int event, int eventData1 = 0);
+// True while a progress runs: callbacks wait; a timer's tick is kept with holdTick.
+bool callbacksHeld();
+void holdTick(int panel, int control);
 void deliverPanel(int panel, int event);
 void deliverMenu(int menuBar, int item);
 

@@ -5,6 +5,7 @@
 
 #include "feed.h"
 #include "handles.h"
+#include "info.h"
 #include "io.h"
 #include "link.h"
 #include "live.h"
@@ -31,6 +32,11 @@ double g1wert[kWindow];
 int xsec[kWindow];
 int filedat;
 char d_dat[kMaxPathname];
+
+static int starts;
+static long long samples;   // taken in the current recording
+static RecordingInfo info;  // of the recording to a file that runs
+static void info_save();
 
 constexpr int kColourRunning = 0x800000;  // dark red
 constexpr int kColourIdle = 0x008000;     // dark green
@@ -73,8 +79,13 @@ void stripch(int, int, void*, int) {
 
 int skalieren(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    double before = abtast;
     GetCtrlVal(psc, PSC_INTERVAL, &abtast);
     SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
+    if (plot && speichern && abtast != before) {
+        info.changes.push_back({samples, abtast});
+        info_save();
+    }
     GetCtrlVal(psc, PSC_YMIN, &skl[0]);
     GetCtrlVal(psc, PSC_YMAX, &skl[1]);
     GetCtrlVal(psc, PSC_AUTOSCALE, &was[0]);
@@ -82,8 +93,6 @@ int skalieren(int, int, int event, void*, int, int) {
     return 0;
 }
 
-static int starts;
-static long long samples;  // taken in the current recording
 
 // A recording's start or stop to the feed.
 static void recording_event(const char* kind, const char* endedBy) {
@@ -98,14 +107,61 @@ static void recording_event(const char* kind, const char* endedBy) {
 
 int recorder_starts() { return starts; }
 
+// ----- recording info ----------------------------------------------------------------------------
+
+static void info_save() {
+    if (info_write(d_dat, info) != 0) {
+        char details[kMaxPathname + 32];
+        Fmt(details, "file=%s%s not written", d_dat, kInfoSuffix);
+        feed_event("recording-info", details);
+    }
+}
+
+// The info of a recording to a file that starts at `unixMs`.
+static void info_begin(long long unixMs) {
+    info = RecordingInfo{};
+    char at[64];
+    LocalTimeTextAt(unixMs, at, sizeof at, 1);
+    info.start = at;
+    info.startUnixMs = unixMs;
+    info.unit = feed_unit();
+    info.displayMode = wat;
+    info.interval_s = abtast;
+    if (feed_unit() != kFeedUnknown) {
+        info.moduleType = set[12];
+        info.settingsWord = set[0];
+    }
+    info.port = com_nummer;
+    char device[kMaxPathname];
+    if (ComPortDevice(com_nummer, device, sizeof device) == 0) info.device = device;
+    info.programVersion = PAVRO_VERSION;
+    info_save();
+}
+
+static void info_finish(const char* endedBy) {
+    char at[64];
+    LocalTimeText(at, sizeof at, 1);
+    info.ended = true;
+    info.end = at;
+    info.samples = samples;
+    info.endedBy = endedBy;
+    GetFileInfo(d_dat, &info.bytes);
+    info_save();
+}
+
+// A recording's end by `endedBy`: its event, and its info when it goes to a file.
+static void recording_stops(const char* endedBy) {
+    if (!plot) return;
+    recording_event("recording-stop", endedBy);
+    if (speichern) info_finish(endedBy);
+}
+
 void ansicht_folgen() {
     ResetGraphView(psc, PSC_GRAPH);
     SetCtrlVal(psc, PSC_FOLLOW, 1);
 }
 
-void recording_ended(const char* endedBy) {
-    if (plot) recording_event("recording-stop", endedBy);
-}
+void recording_ended(const char* endedBy) { recording_stops(endedBy); }
 
 int m_run(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || plot) return 0;
@@ -126,7 +182,9 @@ int m_run(int, int, int event, void*, int, int) {
     SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_YMAP_MODE, wat == 0 ? 1 : 0);
     tstart = Timer();
+    long long startMs = UnixTimeMs();
     samples = 0;
+    if (speichern) info_begin(startMs);
     plotten();
     plot = 1;
     recording_event("recording-start", nullptr);
@@ -135,7 +193,7 @@ int m_run(int, int, int event, void*, int, int) {
 
 int m_stop(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    if (plot) recording_event("recording-stop", "stop");
+    recording_stops("stop");
     plot = 0;
     if (speichern) CloseFile(filedat);
     speichern = 0;
@@ -145,7 +203,7 @@ int m_stop(int, int, int event, void*, int, int) {
 
 int endSC(int, int event, void*, int, int) {
     if (event != EVENT_CLOSE) return 0;
-    if (plot) recording_event("recording-stop", "panel closed");
+    recording_stops("panel closed");
     if (speichern) CloseFile(filedat);
     speichern = 0;
     plot = 0;

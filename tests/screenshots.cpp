@@ -2,6 +2,7 @@
 // pavro-screenshots OUTDIR: pictures of the panels in their significant states, rendered
 // offscreen from the real panel file against the module simulator, for the README and docs.
 #include "app.h"
+#include "eventlog.h"
 #include "handles.h"
 #include "io.h"
 #include "link.h"
@@ -65,6 +66,12 @@ int main(int argc, char** argv) {
     seam::AnswerFileSelect(1, file);
     seam::Commit(psc, PSC_LOAD);
     ok = seam::SavePanelImage(psc, out + "/recorder-viewing.png") && ok;
+    // The same file on its clock time, which its recording info gives.
+    SetCtrlVal(psc, PSC_TIME_AXIS, 1);
+    seam::Commit(psc, PSC_TIME_AXIS);
+    ok = seam::SavePanelImage(psc, out + "/recorder-clock-time.png") && ok;
+    SetCtrlVal(psc, PSC_TIME_AXIS, 0);
+    seam::Commit(psc, PSC_TIME_AXIS);
 
     // A long recording with one short excursion: the thinned line misses it, the band shows it.
     std::string longFile = (work / "long.dat").string();
@@ -111,6 +118,9 @@ int main(int argc, char** argv) {
     ok = seam::SavePanelImage(p1, out + "/main-panel-acknowledged.png") && ok;
     seam::Commit(psc, PSC_STOP);
     seam::UseVirtualTime(false);
+    ereignisse(m1, MENUBAR_WATCH_EVENTS, nullptr, p1);
+    ok = seam::SaveLogWindowImage(out + "/event-log.png") && ok;
+    seam::CloseLogWindow();
     module.stop();
     std::filesystem::remove_all(work);
     std::fflush(stdout);

@@ -48,6 +48,11 @@ TEST_F(Recording, AKilledProgramLeavesEveryWrittenLineWhole) {
         std::string content = dir.read("rec.dat");
         expectWholeLines(content);
         EXPECT_GE(std::count(content.begin(), content.end(), '\n'), 2);
+        // Its info is whole too, and says nothing of an end.
+        std::string info = dir.read("rec.dat.json");
+        EXPECT_NE(info.find("\"start_unix_ms\""), std::string::npos) << info;
+        EXPECT_EQ(info.find("\"end\""), std::string::npos) << info;
+        EXPECT_EQ(info.back(), '\n');
     }
 }
 

@@ -5,8 +5,10 @@
 // then re-reads only the visible time range.
 #include "viewer.h"
 
+#include "export.h"
 #include "feed.h"
 #include "handles.h"
+#include "info.h"
 #include "io.h"
 #include "reading.h"
 #include "recorder.h"
@@ -14,6 +16,7 @@
 #include "ui.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -35,6 +38,8 @@ struct Viewed {
     long long size = 0;
     long long step = 1;
     std::vector<IndexEntry> index;
+    bool hasInfo = false;  // the file's recording info, checked to belong to it
+    RecordingInfo info;
     double time[kViewerPoints], value[kViewerPoints], lo[kViewerPoints], hi[kViewerPoints];
     int count = 0;
 };
@@ -48,12 +53,20 @@ Viewed& viewed() {
 void value_text(char (&out)[32], double v) {
     unsigned char mode = wat;
     if (!plot) GetCtrlVal(p1, P1_MODE, &mode);
+    if (!plot && viewed().hasInfo) mode = static_cast<unsigned char>(recording_mode(viewed().info));
     char text[32];
     werttext(text, v, mode);
     const char* t = text;
     while (*t == ' ') ++t;
     Fmt(out, "%s", t);
     for (int n = static_cast<int>(std::strlen(out)); n > 0 && out[n - 1] == ' '; --n) out[n - 1] = '\0';
+}
+
+// The clock time `seconds` after the viewed recording's start, in `form` of LocalTimeText.
+void clock_text(char (&out)[32], double seconds, int form) {
+    double ms = static_cast<double>(viewed().info.startUnixMs) + seconds * 1000.0;
+    LocalTimeTextAt(std::isfinite(ms) ? static_cast<long long>(std::llround(std::clamp(ms, 0.0, 9e15))) : 0, out,
+                    sizeof out, form);
 }
 
 void show_stats(const FileStats& s, bool opened) {
@@ -67,8 +80,16 @@ void show_stats(const FileStats& s, bool opened) {
         value_text(greatest, s.greatest);
         value_text(mean, s.mean);
         Fmt(first, "%f[p1]", s.first);
-        Fmt(text, "%s lines, %s s to %f[p1] s; least %s, greatest %s, mean %s", std::to_string(s.lines).c_str(), first,
-            s.last, least, greatest, mean);
+        char clock[80] = "";
+        if (viewed().hasInfo) {
+            char from[32], to[32];
+            clock_text(from, s.first, 2);
+            clock_text(to, s.last, 2);
+            // The date once, unless the recording passed midnight.
+            Fmt(clock, " (%s to %s)", from, std::strncmp(from, to, 11) == 0 ? to + 11 : to);
+        }
+        Fmt(text, "%s lines, %s s to %f[p1] s%s; least %s, greatest %s, mean %s", std::to_string(s.lines).c_str(),
+            first, s.last, clock, least, greatest, mean);
         if (s.unreadable) {
             char more[64];
             Fmt(more, "; %s unreadable", std::to_string(s.unreadable).c_str());
@@ -123,7 +144,105 @@ void closer_look() {
     draw(t, v, lo, hi, n, thinned);
 }
 
+// Whether the recording info beside the file belongs to it; the line that says so, or why not.
+void check_info(long long size, const FileStats& s, std::string* note) {
+    Viewed& w = viewed();
+    RecordingInfo info;
+    std::string why;
+    char name[kMaxPathname];
+    if (!info_path(o_dat, name)) name[0] = '\0';
+    const char* base = std::strrchr(name, '/') ? std::strrchr(name, '/') + 1 : name;
+    int read = info_read(o_dat, &info, &why);
+    w.hasInfo = false;
+    if (read == 0) {
+        *note = std::string("No recording info (") + base + "): elapsed time only";
+        return;
+    }
+    if (read < 0) {
+        *note = std::string("Recording info ") + base + " not used: " + why;
+        return;
+    }
+    long long modified = GetFileModified(o_dat);
+    if (info.ended && (info.samples != s.lines || info.bytes != size)) {
+        *note = std::string("Recording info ") + base + " not used: it tells of " + std::to_string(info.samples) +
+                " samples in " + std::to_string(info.bytes) + " bytes, the file has " + std::to_string(s.lines) +
+                " lines in " + std::to_string(size);
+        return;
+    }
+    // 2 s: a file system's times may be that coarse.
+    if (modified >= 0 && modified + 2000 < info.startUnixMs) {
+        *note = std::string("Recording info ") + base + " not used: the file is older than the recording it tells of";
+        return;
+    }
+    w.hasInfo = true;
+    w.info = std::move(info);
+    char start[32];
+    LocalTimeTextAt(w.info.startUnixMs, start, sizeof start, 2);
+    *note = std::string("Recorded ") + start + ", " +
+            (w.info.unit == kFeedUnknown ? std::string("unit unknown") : std::string("in ") + unit_name(w.info.unit));
+    if (w.info.ended) return;
+    // Still growing when written to within the last intervals; otherwise it ended without a stop.
+    double interval = w.info.changes.empty() ? w.info.interval_s : w.info.changes.back().interval_s;
+    bool growing = modified >= 0 && UnixTimeMs() - modified < static_cast<long long>((2.0 * interval + 3.0) * 1000.0);
+    *note += growing ? "; still being recorded" : "; the recording was interrupted (no end in its info)";
+}
+
+// The x axis in elapsed seconds or, for a file with its info, in clock time.
+void show_time_axis() {
+    int clock = 0;
+    if (viewed().hasInfo) GetCtrlVal(psc, PSC_TIME_AXIS, &clock);
+    SetGraphClock(psc, PSC_GRAPH, clock && file_on_graph() ? viewed().info.startUnixMs : -1);
+}
+
 }  // namespace
+
+int recording_mode(const RecordingInfo& info) {
+    if (info.unit == kFeedMv) return 2;
+    if (info.unit == kFeedPpm) return info.displayMode == 2 ? 1 : info.displayMode;
+    return info.displayMode;
+}
+
+int viewed_unit() { return file_on_graph() && viewed().hasInfo ? viewed().info.unit : kFeedUnknown; }
+
+void viewer_event(const char* kind, const char*) {
+    if (std::strcmp(kind, "recording-start") != 0) return;
+    SetGraphClock(psc, PSC_GRAPH, -1);
+    SetGraphNote(psc, PSC_GRAPH, "");
+    SetCtrlAttribute(psc, PSC_TIME_AXIS, ATTR_VISIBLE, 0);
+    SetCtrlAttribute(psc, PSC_EXPORT, ATTR_VISIBLE, 0);
+}
+
+int exportieren(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT || !file_on_graph()) return 0;
+    Viewed& w = viewed();
+    double from = 0.0, to = 0.0;
+    bool whole = GetGraphView(psc, PSC_GRAPH, &from, &to, nullptr, nullptr) != 0;
+    char title[128], csv[kMaxPathname];
+    if (whole)
+        Fmt(title, "Export CSV: the whole file");
+    else
+        Fmt(title, "Export CSV: %f[p1] s to %f[p1] s, the range in view", from, to);
+    int r;
+    do {
+        r = FileSelectPopup("", "*.csv", "*.csv;*.*;", title, 0, 0, 0, 1, 1, csv);
+        if (r == 1 && ConfirmPopup("File already exists !", "Do you want to overwrite it ?")) r = 2;
+    } while (r == 1);
+    if (r != 2) return 0;
+    ProgressBegin("Export CSV", "Writing the table\u2026");
+    CsvExport done = csv_export(o_dat, csv, w.hasInfo ? &w.info : nullptr, whole, from, to);
+    ProgressEnd();
+    char details[2 * kMaxPathname + 64];
+    Fmt(details, "file=%s csv=%s rows=%s %s", o_dat, csv, std::to_string(done.rows).c_str(),
+        done.cancelled ? "cancelled" : done.failed ? "failed" : "written");
+    feed_event("export", details);
+    if (done.failed) MessagePopup("Export CSV", "The table could not be written; no file was left.");
+    return 0;
+}
+
+int zeitachse(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) show_time_axis();
+    return 0;
+}
 
 // Passes over `count` lines as that many ScanFile(file, "%f %f") calls with no targets would,
 // and returns the last one's result; the recorder's own lines are known at once and passed
@@ -238,6 +357,14 @@ void darstellen() {
     w.step = step;
     w.count = count;
     w.index = pass.index();
+    std::string note;
+    if (file_o > 0) check_info(size, pass.stats(), &note);
+    else w.hasInfo = false;
+    SetGraphNote(psc, PSC_GRAPH, note.c_str());
+    SetCtrlVal(psc, PSC_TIME_AXIS, 0);  // elapsed, the prescribed view, at every load
+    SetCtrlAttribute(psc, PSC_TIME_AXIS, ATTR_VISIBLE, w.hasInfo ? 1 : 0);
+    SetCtrlAttribute(psc, PSC_EXPORT, ATTR_VISIBLE, w.shown ? 1 : 0);
+    show_time_axis();
     show_stats(pass.stats(), file_o > 0);
     feed_event("view", o_dat);
 }
@@ -248,7 +375,13 @@ int grafik(int, int, int event, void*, int eventData1, int) {
         char text[64] = "", value[32];
         if (eventData1 && GetGraphCursor(psc, PSC_GRAPH, &x, &y)) {
             value_text(value, y);
-            Fmt(text, "%f[p1] s    %s", x, value);
+            if (viewed().hasInfo && file_on_graph()) {
+                char clock[32];
+                clock_text(clock, x, 0);
+                Fmt(text, "%f[p1] s  %s    %s", x, clock, value);
+            } else {
+                Fmt(text, "%f[p1] s    %s", x, value);
+            }
         }
         SetCtrlVal(psc, PSC_READOUT, text);
     } else if (event == EVENT_GRAPH_VIEW) {

@@ -8,6 +8,7 @@ extern char o_dat[260];  // path of the viewed file
 extern int file_o;       // handle of the viewed file while it is read
 
 class Pass;
+struct RecordingInfo;
 
 int oeffnen(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 void darstellen();
@@ -24,3 +25,14 @@ int lesen(int file, long long step, double* time, double* value);
 int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi);
 // The file's remaining lines into `pass`, in groups of `step` lines.
 void lesen_rest(int file, long long step, Pass* pass);
+// The display mode whose value text a recording's values take: its unit's, else its own.
+int recording_mode(const RecordingInfo& info);
+// The unit of the viewed file on the graph, by its recording info; kFeedUnknown without.
+int viewed_unit();
+// "Export CSV…": the viewed file, or the range in view, as a table.
+int exportieren(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// "Elapsed / Clock time": the x axis of a viewed file with its info.
+int zeitachse(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// An event of the feed: at a recording's start the graph leaves the viewed file (elapsed
+// seconds, no note, no toggle, no export).
+void viewer_event(const char* kind, const char* details);

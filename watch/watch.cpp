@@ -10,6 +10,7 @@
 #include "live.h"
 #include "recorder.h"
 #include "settings.h"
+#include "viewer.h"
 #include "ui.h"
 
 #include <charconv>
@@ -155,10 +156,10 @@ void announce(WatchChange change, bool silence) {
     }
 }
 
-// The chart shows the limits of the unit its trace is in: the readings' for a recording; a
-// viewed file's unit is not known, so none for it.
+// The chart shows the limits of the unit its trace is in: the readings' for a recording, a
+// viewed file's by its recording info (none without).
 void draw_levels(bool force) {
-    int unit = graphShowsFile || !armed() ? -2 : feed_unit();
+    int unit = !armed() ? -2 : graphShowsFile ? viewed_unit() : feed_unit();
     if (unit == levelsDrawn && !force) return;
     levelsDrawn = unit;
     const Limits* l = rules_limits(watch_rules, unit);
