@@ -5,7 +5,11 @@
 //                               load with band, statistics and index (band_s), a zoom to 1/1000
 //                               of the file's time re-read (zoom_reread_ms, the median of 9 at
 //                               places spread over the file), the points and the peak memory
+//   bench_viewer export FILE CSV the whole file as CSV with clock times and unit (export_s), its
+//                               peak memory
 #include "app.h"
+#include "export.h"
+#include "info.h"
 #include "handles.h"
 #include "io.h"
 #include "recorder.h"
@@ -35,10 +39,24 @@ static int generate(const char* path, long long mb) {
     return std::fclose(f) == 0 ? 0 : 1;
 }
 
+static int export_csv(const char* data, const char* csv) {
+    RecordingInfo info;
+    info.startUnixMs = UnixTimeMs();
+    info.unit = 0;  // ppm
+    double t0 = Timer();
+    CsvExport done = csv_export(data, csv, &info, true, 0.0, 0.0);
+    double seconds = Timer() - t0;
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("export_s=%.3f rows=%lld peak_rss_mb=%.1f\n", seconds, done.rows, static_cast<double>(ru.ru_maxrss) / 1024.0);
+    return done.failed ? 1 : 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "gen") return generate(argv[2], std::atoll(argv[3]));
+    if (argc == 4 && std::string(argv[1]) == "export") return export_csv(argv[2], argv[3]);
     if (argc != 3 || std::string(argv[1]) != "load") {
-        std::fprintf(stderr, "usage: bench_viewer gen FILE MB | load FILE\n");
+        std::fprintf(stderr, "usage: bench_viewer gen FILE MB | load FILE | export FILE CSV\n");
         return 2;
     }
     seam::Init(argc, argv);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// CSV export of a recording file: one pass, a buffer written in large pieces, a recorder's
-// line copied as it stands, the clock time of each row built from the minute it falls in.
+// CSV export of a recording file: one pass, a recorder's line copied as it stands, the clock
+// time of each row built from the minute it falls in; a full buffer is written by a second
+// thread while the next one fills, since the output is larger than the file.
 #include "export.h"
 
 #include "feed.h"
@@ -13,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <string>
 
 namespace {
@@ -26,8 +28,20 @@ public:
     explicit ClockTexts(long long startMs) : startMs_(startMs) {}
     void append(std::string& out, double seconds) {
         double at = static_cast<double>(startMs_) + seconds * 1000.0;
-        if (!std::isfinite(at) || at < 0.0 || at > 253402300799000.0) return;  // beyond year 9999
-        long long ms = std::llround(at);
+        if (!std::isfinite(at) || at < 0.0 || at > static_cast<double>(kLastMs)) return;
+        appendMs(out, std::llround(at));
+    }
+    // A recorder's time, in tenths of a second since the start.
+    void appendTenths(std::string& out, long long tenths) {
+        if (tenths > (kLastMs - startMs_) / 100) return;
+        appendMs(out, startMs_ + tenths * 100);
+    }
+
+private:
+    static constexpr long long kLastMs = 253402300799000;  // the end of the year 9999
+
+    void appendMs(std::string& out, long long ms) {
+        if (ms < 0) return;
         long long minute = ms / 60000;
         if (minute != minute_) {
             char t[64];
@@ -45,10 +59,35 @@ public:
         out += zone_;
     }
 
-private:
     long long startMs_;
     long long minute_ = -1;
     std::string prefix_, zone_;
+};
+
+// Writes full buffers on a second thread, one at a time, while the caller fills the next.
+class Writer {
+public:
+    explicit Writer(int handle) : handle_(handle) {}
+    ~Writer() { finish(); }
+    // Hands over `buffer` and gives back an empty one; false once a write has failed.
+    bool write(std::string& buffer) {
+        if (!finish()) return false;
+        spare_.swap(buffer);
+        buffer.clear();
+        pending_ = std::async(std::launch::async, [this] { return WriteFileData(handle_, spare_.data(), spare_.size()); });
+        return true;
+    }
+    // Waits for the write under way; false once one has failed.
+    bool finish() {
+        if (pending_.valid() && pending_.get() != 0) failed_ = true;
+        return !failed_;
+    }
+
+private:
+    int handle_;
+    std::string spare_;
+    std::future<int> pending_;
+    bool failed_ = false;
 };
 
 void append_number(std::string& out, double v) {
@@ -76,9 +115,10 @@ CsvExport csv_export(const char* dataPath, const char* csvPath, const RecordingI
     const std::string unit = info && info->unit != kFeedUnknown ? unit_name(info->unit) : "";
     std::string buffer = "clock_time,seconds,value,unit\r\n";
     buffer.reserve(kFlushAt + 4096);
-    auto row = [&](double t, auto&& seconds, auto&& value) {
+    Writer writer(out);
+    auto row = [&](double t, auto&& clockTime, auto&& seconds, auto&& value) {
         if (!whole && !(t >= from && t <= to)) return;
-        if (info) clock.append(buffer, t);
+        if (info) clockTime();
         buffer += ',';
         seconds();
         buffer += ',';
@@ -105,7 +145,8 @@ CsvExport csv_export(const char* dataPath, const char* csvPath, const RecordingI
         while (p && (used == 0 || available - used >= 64) && (n = recording_line_length(p + used, &f))) {
             used += n;
             ++lines;
-            row(static_cast<double>(f.tenths) / 10.0,
+            row(
+                static_cast<double>(f.tenths) / 10.0, [&] { clock.appendTenths(buffer, f.tenths); },
                 [&] {
                     append_number(buffer, static_cast<double>(f.tenths / 10));
                     buffer += '.';
@@ -127,13 +168,14 @@ CsvExport csv_export(const char* dataPath, const char* csvPath, const RecordingI
             ++lines;
             if (r == LineRead::End) end = true;
             else if (r == LineRead::Unreadable) ++result.skipped;
-            else row(t, [&] { append_number(buffer, t); }, [&] { append_number(buffer, v); });
+            else
+                row(
+                    t, [&] { clock.append(buffer, t); }, [&] { append_number(buffer, t); },
+                    [&] { append_number(buffer, v); });
         }
-        if (buffer.size() >= kFlushAt || (end && !buffer.empty())) {
-            if (WriteFileData(out, buffer.data(), buffer.size()) != 0) result.failed = true;
-            buffer.clear();
-        }
+        if ((buffer.size() >= kFlushAt || (end && !buffer.empty())) && !writer.write(buffer)) result.failed = true;
     }
+    if (!writer.finish()) result.failed = true;
     CloseFile(in);
     CloseFile(out);
     if (result.cancelled || result.failed || ReplaceFileDurably(part.c_str(), csvPath) != 0) {
