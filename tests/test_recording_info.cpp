@@ -353,6 +353,50 @@ TEST_F(Clock, ACancelledExportLeavesNoFileAndTheOldOneAsItWas) {
     EXPECT_FALSE(fs::exists(dir.path("whole.csv.part")));
 }
 
+TEST_F(Clock, ACancelledLoadOrCloserLookLeavesTheGraphAsItWas) {
+    info_write(dir.path("small.dat").c_str(), recorded("small.dat"));
+    std::string content;
+    for (int i = 0; i < 300000; ++i) {
+        char line[64];
+        Fmt(line, kRecordingLine, i / 10.0, static_cast<double>(i % 89));
+        content += line;
+    }
+    dir.write("big.dat", content);
+    view("small.dat");
+    auto plots = seam::Plots(psc, PSC_GRAPH);
+    std::string file = seam::Text(psc, PSC_FILE), before = note();
+    ASSERT_FALSE(plots.empty());
+
+    seam::ProgressScript(0.5, 0.0);
+    view("big.dat");
+    EXPECT_TRUE(seam::ProgressShown());
+    auto after = seam::Plots(psc, PSC_GRAPH);
+    ASSERT_EQ(after.size(), plots.size());
+    EXPECT_EQ(after[0].x, plots[0].x);
+    EXPECT_EQ(after[0].y, plots[0].y);
+    EXPECT_EQ(seam::Text(psc, PSC_FILE), file);
+    EXPECT_EQ(note(), before);
+    // Still the small file's: its export and its clock time.
+    seam::AnswerFileSelect(2, dir.path("small.csv"));
+    seam::Commit(psc, PSC_EXPORT);
+    EXPECT_EQ(csv_rows(dir.read("small.csv")).size(), 31u);
+    EXPECT_EQ(visible(PSC_TIME_AXIS), 1);
+
+    // The big file whole; a closer look cancelled keeps the whole file's points.
+    view("big.dat");
+    EXPECT_NE(seam::Text(psc, PSC_FILE), file);
+    auto whole = seam::Plots(psc, PSC_GRAPH);
+    seam::ProgressScript(0.0, 0.0);
+    seam::ZoomGraph(psc, PSC_GRAPH, 100.0, 29000.0);
+    EXPECT_TRUE(seam::ProgressShown());
+    EXPECT_EQ(seam::Plots(psc, PSC_GRAPH)[0].x, whole[0].x);
+    seam::ZoomGraph(psc, PSC_GRAPH, 100.0, 28000.0);  // not cancelled: the lines of the range
+    auto closer = seam::Plots(psc, PSC_GRAPH)[0].x;
+    ASSERT_FALSE(closer.empty());
+    EXPECT_GE(closer.front(), 100.0);
+    EXPECT_LE(closer.back(), 28000.0);
+}
+
 // ----- the Event log window ------------------------------------------------------------------
 
 TEST_F(Clock, TheEventLogWindowShowsTheNewestFirstFiltersCopiesAndFollowsTheFile) {

@@ -9,6 +9,7 @@
 
 #include "io.h"
 #include "recording_line.h"
+#include "ui.h"
 
 #include <algorithm>
 #include <charconv>
@@ -265,6 +266,8 @@ int read_range(int file, const std::vector<IndexEntry>& index, double from, doub
     };
     // Each group's first line must be the one the index holds: else the file is another now.
     for (std::size_t group = first; group <= last; ++group) {
+        if (!ProgressStep(static_cast<double>(group - first) / static_cast<double>(last - first + 1)))
+            return kRangeCancelled;
         const IndexEntry& e = index[group];
         bool checked = false;
         long long reads = 0;

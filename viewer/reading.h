@@ -163,6 +163,8 @@ LineRead next_pair(int file, double* t, double* v);
 // The lines of the groups of `index` whose times meet [from, to], with times in that range, read
 // as the pass that made the index read them, at most 999 points: every line when they are that few (*thinned false),
 // else the last line of each run of lines with the least and greatest value of the run in lo and hi. The points go to
-// t, v, lo and hi (1000 slots each); returns their number, or -1 when the file no longer holds what the index says.
+// t, v, lo and hi (1000 slots each); returns their number, or -1 when the file no longer holds what the index says,
+// or kRangeCancelled when the operator cancelled its progress (ProgressStep, a step per group).
+constexpr int kRangeCancelled = -2;
 int read_range(int file, const std::vector<IndexEntry>& index, double from, double to, double* t, double* v, double* lo,
                double* hi, bool* thinned);

@@ -133,9 +133,12 @@ void closer_look() {
     bool thinned = false;
     int file = GetFileInfo(o_dat, &size) && size >= w.size ? OpenFile(o_dat, 1, 2, 1) : -1;
     if (file > 0) {
+        ProgressBegin("View file", "Reading the lines in view\u2026");
         n = read_range(file, w.index, from, to, t, v, lo, hi, &thinned);
+        ProgressEnd();
         CloseFile(file);
     }
+    if (n == kRangeCancelled) return;  // the graph keeps what it shows
     if (n < 0) {
         w.shown = false;
         MessagePopup("View file", "The file has changed since it was loaded. Load it again to look closer.");
@@ -286,9 +289,16 @@ int lesen(int file, long long step, double* time, double* value) {
     return lesen(file, step, time, value, nullptr, nullptr, nullptr);
 }
 
-int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi) {
+// The progress of a load at each group: false once the operator cancelled it.
+static bool load_goes_on(int file, long long size) {
+    long long at = SetFilePtr(file, 0, 1);
+    return ProgressStep(size > 0 && at > 0 ? static_cast<double>(at) / static_cast<double>(size) : 0.0);
+}
+
+int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi, long long size) {
     int r = 0, count = 0, i = 0;
     while (i < kGroups) {
+        if (pass && !load_goes_on(file, size)) return -1;
         // Every line of the group is read; only the last one's numbers are kept, so the others
         // are matched without being converted.
         if (pass) pass->group_begin(SetFilePtr(file, 0, 1), step);
@@ -305,14 +315,15 @@ int lesen(int file, long long step, double* time, double* value, Pass* pass, dou
     return count;
 }
 
-void lesen_rest(int file, long long step, Pass* pass) {
+bool lesen_rest(int file, long long step, Pass* pass, long long size) {
     for (;;) {
+        if (!load_goes_on(file, size)) return false;
         pass->group_begin(SetFilePtr(file, 0, 1));
         LineRead r = LineRead::Read;
         for (long long k = 0; k < step && (r = next_line(file, pass, nullptr, nullptr)) != LineRead::End;)
             if (r == LineRead::Read) ++k;
         pass->group_end(SetFilePtr(file, 0, 1), nullptr, nullptr);
-        if (r == LineRead::End) return;
+        if (r == LineRead::End) return true;
     }
 }
 
@@ -323,22 +334,37 @@ int oeffnen(int, int, int event, void*, int, int) {
 
 void darstellen() {
     Viewed& w = viewed();
-    double* time = w.time;
-    double* value = w.value;
+    char before[kMaxPathname];
+    Fmt(before, "%s", o_dat);
     if (FileSelectPopup("", "*.dat", "*.dat", "", 3, 0, 1, 1, 0, o_dat) != 1) return;
     file_o = OpenFile(o_dat, 1, 2, 1);
     long long size = 0;
     GetFileInfo(o_dat, &size);
     long long step = size / kBytesPerStep + 1;
-    SetCtrlVal(psc, PSC_FILE, o_dat);
-    SetCtrlVal(psc, PSC_AUTOSCALE, 1);
 
+    // Read aside, so a cancelled load leaves the graph and what it shows as they were.
+    static double time[kViewerPoints], value[kViewerPoints], lo[kViewerPoints], hi[kViewerPoints];
     Pass pass;
-    int count = lesen(file_o, step, time, value, &pass, w.lo, w.hi);
+    char text[kMaxPathname + 32];
+    Fmt(text, "Reading %s\u2026", o_dat);
+    ProgressBegin("View file", text);
+    int count = lesen(file_o, step, time, value, &pass, lo, hi, size);
+    bool read = count >= 0;
     if (file_o > 0) {
-        lesen_rest(file_o, step, &pass);
+        read = read && lesen_rest(file_o, step, &pass, size);
         CloseFile(file_o);
     }
+    ProgressEnd();
+    if (!read) {
+        Fmt(o_dat, "%s", before);
+        return;
+    }
+    std::copy_n(time, count, w.time);
+    std::copy_n(value, count, w.value);
+    std::copy_n(lo, count, w.lo);
+    std::copy_n(hi, count, w.hi);
+    SetCtrlVal(psc, PSC_FILE, o_dat);
+    SetCtrlVal(psc, PSC_AUTOSCALE, 1);
 
     ansicht_folgen();
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 1);
@@ -348,8 +374,8 @@ void darstellen() {
     SetAxisScalingMode(psc, PSC_GRAPH, 0, 1, xmin, xmax);
     SetAxisScalingMode(psc, PSC_GRAPH, 1, 1, skl[0], skl[1]);
     SetCtrlAttribute(psc, PSC_GRAPH, ATTR_ACTIVE_YAXIS, 1);
-    PlotXY(psc, PSC_GRAPH, time, value, count, VAL_DOUBLE, VAL_DOUBLE, 5, 0, 0, 1, kColourView);
-    if (step > 1 && count > 0) PlotBand(psc, PSC_GRAPH, time, w.lo, w.hi, count, kColourBand);
+    PlotXY(psc, PSC_GRAPH, w.time, w.value, count, VAL_DOUBLE, VAL_DOUBLE, 5, 0, 0, 1, kColourView);
+    if (step > 1 && count > 0) PlotBand(psc, PSC_GRAPH, w.time, w.lo, w.hi, count, kColourBand);
 
     w.shown = file_o > 0;
     w.recording = recorder_starts();

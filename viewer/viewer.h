@@ -21,10 +21,14 @@ int ansicht(int panel, int control, int event, void* callbackData, int eventData
 // line of each group; returns the points to draw (998 when all 999 groups were read).
 int lesen(int file, long long step, double* time, double* value);
 // The same, with every line read also going to `pass`, each group in a group of its own, and
-// the least and greatest value of each drawn group in lo and hi (1000 slots each).
-int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi);
-// The file's remaining lines into `pass`, in groups of `step` lines.
-void lesen_rest(int file, long long step, Pass* pass);
+// the least and greatest value of each drawn group in lo and hi (1000 slots each). Each group
+// is a step of the progress (ProgressStep, the share of a file of `size` bytes); -1 when the
+// operator cancelled.
+int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi,
+          long long size = 0);
+// The file's remaining lines into `pass`, in groups of `step` lines, each a step of the
+// progress; false when the operator cancelled.
+bool lesen_rest(int file, long long step, Pass* pass, long long size = 0);
 // The display mode whose value text a recording's values take: its unit's, else its own.
 int recording_mode(const RecordingInfo& info);
 // The unit of the viewed file on the graph, by its recording info; kFeedUnknown without.
