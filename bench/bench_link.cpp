@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Link benchmark: the program's own overhead per transaction and per live poll against
 // pavro-sim running as a separate process, and the paced poll's wall time against the wire
-// time of its bytes. Usage: bench_link SIM_BINARY WORKDIR [N]
+// time of its bytes; a settings write with its events logged and without, in turn, and one
+// event against one plain append of a line as long. Usage: bench_link SIM_BINARY WORKDIR [N]
 #include "app.h"
+#include "config.h"
+#include "eventlog.h"
 #include "feed.h"
 #include "handles.h"
 #include "io.h"
@@ -126,7 +129,35 @@ int main(int argc, char** argv) {
         holen();
         polls.push_back(Timer() - t);
     }
+    // (b) the settings write (D1..D3, S0, S8, S!S!, the read back) with the event log listening
+    // and without, in turn.
+    std::vector<double> written, writtenLogged;
+    for (int i = 0; i < 60; ++i) {
+        feed_clear();
+        if (i % 2) anschliessen();
+        double t = Timer();
+        stset();
+        (i % 2 ? writtenLogged : written).push_back(Timer() - t);
+    }
+    feed_clear();
+    anschliessen();
     stopSim(pid);
+
+    // One event against one append of a line as long, to a file of its own.
+    constexpr int kEvents = 20000;
+    const char* details = "D1 15.000000 -> 20.000000; D2 200.000000 -> 200.000000; read back: as sent";
+    double e0 = Timer();
+    for (int i = 0; i < kEvents; ++i) event_log("settings-written", details);
+    double eventUs = (Timer() - e0) / kEvents * 1e6;
+    char line[512];
+    std::size_t length = event_line(line, sizeof line, "2026-12-10T14:32:05.123+01:00", "settings-written", details);
+    int plain = open((work + "/plain.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    double p0 = Timer();
+    for (int i = 0; i < kEvents; ++i)
+        if (write(plain, line, length) != static_cast<ssize_t>(length)) break;
+    double writeUs = (Timer() - p0) / kEvents * 1e6;
+    close(plain);
+
     pid = startSim(sim, link, false);
     double bare = bareRoundTrip(link, n);
     stopSim(pid);
@@ -183,9 +214,15 @@ int main(int argc, char** argv) {
     std::printf("paced poll: median %.2f ms, wire time %.2f ms\n", median(paced) * 1e3, wire * 1e3);
     std::printf("paced poll with the watch armed: median %.2f ms\n", median(pacedWatch) * 1e3);
     std::printf("watch: %.1f ns per reading (feed and rules)\n", perReadingNs);
+    std::printf("settings write: median %.2f ms, with its events logged %.2f ms\n", median(written) * 1e3,
+                median(writtenLogged) * 1e3);
+    std::printf("event: %.2f us, one plain append of its line %.2f us\n", eventUs, writeUs);
     std::printf("RESULT overhead_us=%.1f poll_overhead_us=%.1f bare_pty_us=%.1f paced_over_wire=%.3f "
-                "paced_over_wire_watch=%.3f watch_ns=%.1f\n",
-                overheadUs, pollOverheadUs, (bare - latency) * 1e6, pacedRatio, pacedWatchRatio, perReadingNs);
+                "paced_over_wire_watch=%.3f watch_ns=%.1f settings_write_ms=%.3f settings_write_logged_ms=%.3f "
+                "logged_over_plain=%.3f event_us=%.2f append_us=%.2f event_over_append=%.2f\n",
+                overheadUs, pollOverheadUs, (bare - latency) * 1e6, pacedRatio, pacedWatchRatio, perReadingNs,
+                median(written) * 1e3, median(writtenLogged) * 1e3, median(writtenLogged) / median(written), eventUs,
+                writeUs, eventUs / writeUs);
     std::fflush(stdout);
     _exit(0);
 }
