@@ -2,6 +2,7 @@
 #include "app.h"
 
 #include "eventlog.h"
+#include "publish.h"
 #include "feed.h"
 #include "handles.h"
 #include "io.h"
@@ -42,6 +43,9 @@ void anschliessen() {
     feed_on_event(viewer_event);
     feed_on_event(watch_event);
     feed_on_event(event_log);
+    feed_on_reading(publish_reading);
+    feed_on_alarm(publish_alarm);
+    feed_on_event(publish_event);
 }
 
 // Who started the program, where, with which version.
@@ -99,6 +103,7 @@ void ini_schreiben() {
 void enden() {
     recording_ended("program closed");
     feed_event("end", "the main panel was closed");
+    publish_enden();
     ini_schreiben();
     std::fflush(nullptr);
     std::exit(0);

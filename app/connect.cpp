@@ -9,6 +9,7 @@
 #include "io.h"
 #include "link.h"
 #include "live.h"
+#include "publish.h"
 #include "ui.h"
 
 #include <cstdlib>
@@ -29,6 +30,7 @@ int comok(int, int, int event, void*, int, int) {
     char device[kMaxPathname], details[kMaxPathname + 64];
     if (ComPortDevice(com_nummer, device, sizeof device) != 0) device[0] = '\0';
     Fmt(details, "number=%d device=%s %s", com_nummer, device, *_GetRs232Err() == 0 ? "opened" : "failed");
+    publish_starten(com_nummer);  // the prefix names the port
     feed_event("port", details);
     if (*_GetRs232Err() != 0) {
         MessagePopup("", "COM-PORT kann nicht geoeffnet werden !");

@@ -57,18 +57,14 @@ bool append(const char* path, const char* line, std::size_t n) {
 
 }  // namespace
 
-std::size_t event_line(char* out, std::size_t size, const char* time, const char* kind, const char* details) {
+std::size_t event_escape(char* out, std::size_t size, const char* text) {
     std::size_t n = 0;
     auto put = [&](char c) {
-        if (n + 1 < size) out[n] = c;
+        if (out && n + 1 < size) out[n] = c;
         ++n;
     };
-    for (const char* t = time ? time : ""; *t; ++t) put(*t);
-    put('\t');
-    for (const char* k = word(kind) ? kind : "unknown"; *k; ++k) put(*k);
-    put('\t');
     static const char kHex[] = "0123456789abcdef";
-    for (const unsigned char* d = reinterpret_cast<const unsigned char*>(details ? details : ""); *d; ++d) {
+    for (const unsigned char* d = reinterpret_cast<const unsigned char*>(text ? text : ""); *d; ++d) {
         if (*d == '\\') {
             put('\\');
             put('\\');
@@ -81,6 +77,27 @@ std::size_t event_line(char* out, std::size_t size, const char* time, const char
             put(static_cast<char>(*d));
         }
     }
+    return n;
+}
+
+std::string event_escape(const char* text) {
+    std::string s(event_escape(nullptr, 0, text) + 1, '\0');
+    event_escape(s.data(), s.size(), text);
+    s.pop_back();
+    return s;
+}
+
+std::size_t event_line(char* out, std::size_t size, const char* time, const char* kind, const char* details) {
+    std::size_t n = 0;
+    auto put = [&](char c) {
+        if (n + 1 < size) out[n] = c;
+        ++n;
+    };
+    for (const char* t = time ? time : ""; *t; ++t) put(*t);
+    put('\t');
+    for (const char* k = word(kind) ? kind : "unknown"; *k; ++k) put(*k);
+    put('\t');
+    n += event_escape(n < size ? out + n : nullptr, n < size ? size - n : 0, details);
     put('\n');
     if (n + 1 > size) return 0;
     out[n] = '\0';

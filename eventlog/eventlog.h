@@ -8,12 +8,17 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 extern const char kEventFile[];  // "pavro-events.log"
 
 constexpr long long kEventLogMax = 10LL * 1024 * 1024;  // [bytes] a log is rotated past this
 constexpr int kEventLogsKept = 5;                       // older logs kept beside it
 
+// `text` with every control character, non-ASCII byte and backslash escaped (\x07, \\): into
+// `out` (as much as fits with its zero) returning the whole length, or as a string.
+std::size_t event_escape(char* out, std::size_t size, const char* text);
+std::string event_escape(const char* text);
 // The line of one event (with its line end) into `out`; returns its length, 0 when it does not
 // fit. A kind that is no lower-case word is written as "unknown".
 std::size_t event_line(char* out, std::size_t size, const char* time, const char* kind, const char* details);

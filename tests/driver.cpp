@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
     RegisterCallbacks(entries.data(), entries.size());
     panels_laden();
     setup();
+    anschliessen();  // the feed's listeners: event log, watch, publishing
     seam::Type(p4, P4_PORT, "1");
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     SetCtrlVal(psc, PSC_INTERVAL, interval);

@@ -10,6 +10,7 @@
 #include "io.h"
 #include "link.h"
 #include "live.h"
+#include "publish.h"
 #include "recorder.h"
 #include "testing.h"
 #include "ui.h"
@@ -28,6 +29,7 @@ inline void reset_globals() {
     mpoint = xmin = xmax = 0;
     mw = mzeit = 0.0;
     wat = 0;
+    publish_enden();
     feed_clear();
 }
 

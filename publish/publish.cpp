@@ -1,0 +1,280 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "publish.h"
+
+#include "eventlog.h"
+#include "io.h"
+#include "json.h"
+#include "mqtt.h"
+#include "settings.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+const char* const kMqttKey[kMqttKeys] = {"enabled",  "host",     "port",      "tls",    "ca_file",
+                                         "cert_file", "key_file", "username", "password", "client_id",
+                                         "prefix",    "qos",      "per_value"};
+
+namespace {
+
+enum { kEnabled, kHost, kPort, kTls, kCaFile, kCertFile, kKeyFile, kUsername, kPassword, kClientId, kPrefix, kQos,
+       kPerValue, kKeyCount };
+static_assert(kKeyCount == kMqttKeys);
+
+// What is published now, and the watch's last alarm state (kept while not publishing too).
+struct Publishing {
+    bool on = false;
+    PublishSettings settings;
+    int alarmState = kAlarmNormal;
+    std::string alarm;  // its payload
+    std::string since;  // when the state began
+};
+Publishing& pub() {
+    static Publishing p;
+    return p;
+}
+
+std::string now_text() {
+    char t[40];
+    LocalTimeText(t, sizeof t, 1);
+    return t;
+}
+
+std::string number_text(double v) {
+    char b[32];
+    auto r = std::to_chars(b, b + sizeof b, v);
+    return std::string(b, r.ptr);
+}
+
+// JSON has no infinity and no NaN: such a number is null.
+Json number_json(double v) { return std::isfinite(v) ? Json::of(v) : Json{}; }
+
+Json unit_json(int unit) { return unit == kFeedUnknown ? Json{} : Json::of(unit_name(unit)); }
+
+const char* state_name(int state) {
+    switch (state) {
+    case kAlarmHigh: return "high";
+    case kAlarmLow: return "low";
+    case kAlarmNoReading: return "no-reading";
+    default: return "normal";
+    }
+}
+
+bool flag(const char* t, bool* v) {
+    if (!std::strcmp(t, "true") || !std::strcmp(t, "1")) return *v = true, true;
+    if (!std::strcmp(t, "false") || !std::strcmp(t, "0")) return *v = false, true;
+    return false;
+}
+
+bool whole(const char* t, int lo, int hi, int* v) {
+    int n = 0;
+    auto [p, ec] = std::from_chars(t, t + std::strlen(t), n);
+    if (ec != std::errc() || *p != '\0' || n < lo || n > hi) return false;
+    *v = n;
+    return true;
+}
+
+// A client id as a discovery message's object id: letters, digits, "_" and "-" only.
+std::string object_id(const std::string& id) {
+    std::string s;
+    for (char c : id) s += (std::isalnum(static_cast<unsigned char>(c)) || c == '-') ? c : '_';
+    return s;
+}
+
+std::string dropped_text(long long dropped) {
+    return event_payload(now_text().c_str(), "publish-dropped",
+                         (std::to_string(dropped) + " messages dropped while the broker could not be reached").c_str());
+}
+
+// Home Assistant's discovery: the reading and the alarm state as two sensors of one device.
+void discovery(const PublishSettings& s) {
+    std::string id = object_id(s.clientId);
+    Json device = Json::object();
+    Json ids = Json::array();
+    ids.items.push_back(Json::of(id));
+    device.set("identifiers", ids).set("name", Json::of(s.clientId)).set("manufacturer", Json::of("pavro"));
+    auto sensor = [&](const char* what, const char* name, const char* value) {
+        Json j = Json::object();
+        j.set("name", Json::of(name))
+            .set("unique_id", Json::of(id + "_" + what))
+            .set("state_topic", Json::of(s.prefix + (std::strcmp(what, "alarm") ? "/reading" : "/alarm")))
+            .set("value_template", Json::of(value))
+            .set("availability_topic", Json::of(s.prefix + "/status"))
+            .set("payload_available", Json::of("online"))
+            .set("payload_not_available", Json::of("offline"))
+            .set("device", device);
+        MqttRetain("homeassistant/sensor/" + id + "_" + what + "/config", JsonText(j));
+    };
+    sensor("oxygen", "Oxygen", "{{ value_json.value }}");
+    sensor("alarm", "Oxygen alarm", "{{ value_json.state }}");
+}
+
+}  // namespace
+
+const char* prefix_problem(const std::string& prefix) {
+    if (prefix.empty()) return "The prefix is empty.";
+    if (prefix.find_first_of("#+") != std::string::npos) return "The prefix must not hold # or +.";
+    if (prefix.front() == '/' || prefix.back() == '/' || prefix.find("//") != std::string::npos)
+        return "The prefix must not have an empty level (a / at its start or end, or //).";
+    for (unsigned char c : prefix)
+        if (c < 0x20 || c == 0x7f) return "The prefix must not hold control characters.";
+    if (prefix.size() > 200) return "The prefix is longer than 200 characters.";
+    return nullptr;
+}
+
+PublishSettings publish_settings_read(char* problem, std::size_t size) {
+    PublishSettings s;
+    if (size) problem[0] = '\0';
+    char path[kMaxPathname];
+    if (!watch_settings_path(path)) return s;
+    IniEntry e[kKeyCount];
+    for (int k = 0; k < kKeyCount; ++k) e[k].key = kMqttKey[k];
+    if (IniReadGroup(path, "mqtt", e, kKeyCount) == 1) return s;
+    std::string wrong;
+    auto bad = [&](int k) { wrong += (wrong.empty() ? "" : ", ") + std::string(kMqttKey[k]); };
+    auto text = [&](int k, std::string* out) {
+        if (e[k].found) *out = e[k].value;
+    };
+    if (e[kEnabled].found && !flag(e[kEnabled].value, &s.enabled)) bad(kEnabled);
+    if (e[kHost].found && e[kHost].value[0]) s.host = e[kHost].value;
+    if (e[kPort].found && !whole(e[kPort].value, 1, 65535, &s.port)) bad(kPort);
+    if (e[kTls].found && !flag(e[kTls].value, &s.tls)) bad(kTls);
+    text(kCaFile, &s.caFile);
+    text(kCertFile, &s.certFile);
+    text(kKeyFile, &s.keyFile);
+    text(kUsername, &s.username);
+    text(kPassword, &s.password);
+    text(kClientId, &s.clientId);
+    text(kPrefix, &s.prefix);
+    if (!s.prefix.empty() && prefix_problem(s.prefix)) {
+        bad(kPrefix);
+        s.prefix.clear();
+    }
+    if (e[kQos].found && !whole(e[kQos].value, 0, 1, &s.qos)) bad(kQos);
+    if (e[kPerValue].found && !flag(e[kPerValue].value, &s.perValue)) bad(kPerValue);
+    if (!wrong.empty() && size) std::snprintf(problem, size, "[mqtt] %s: not usable, the default taken", wrong.c_str());
+    return s;
+}
+
+PublishSettings publish_settings_resolved(PublishSettings s, int com) {
+    char user[64], host[64];
+    GetUserAndHost(user, host);
+    std::string h = host[0] ? host : "localhost";
+    if (s.clientId.empty()) s.clientId = "pavro-" + h + "-com" + std::to_string(com);
+    if (s.prefix.empty() || prefix_problem(s.prefix)) {
+        s.prefix = "pavro/" + h + "/com" + std::to_string(com);
+        for (char& c : s.prefix)
+            if (c == '#' || c == '+') c = '_';
+    }
+    return s;
+}
+
+std::string reading_payload(const FeedReading& r, const char* time) {
+    Json j = Json::object();
+    j.set("time", Json::of(time))
+        .set("value", r.ok ? number_json(r.value) : Json{})
+        .set("unit", unit_json(r.unit))
+        .set("source", Json::of(r.source == kSourceRecorder ? "recorder" : "live"))
+        .set("ok", Json::of(r.ok))
+        .set("status", Json::of(event_escape(r.status)));
+    if (r.aux) {
+        Json aux = Json::object();
+        static const char* const kAux[] = {"u1", "u3", "u5", "u6"};
+        for (int i = 0; i < 4; ++i) aux.set(kAux[i], number_json(r.aux[i]));
+        j.set("aux", aux);
+    }
+    return JsonText(j);
+}
+
+std::string alarm_payload(const FeedAlarm& a, const char* since) {
+    bool limit = a.state == kAlarmHigh || a.state == kAlarmLow;
+    Json j = Json::object();
+    j.set("state", Json::of(state_name(a.state)))
+        .set("since", Json::of(since))
+        .set("value", limit ? number_json(a.value) : Json{})
+        .set("limit", limit ? number_json(a.limit) : Json{})
+        .set("unit", limit ? unit_json(a.unit) : Json{})
+        .set("acknowledged", Json::of(a.acknowledged));
+    return JsonText(j);
+}
+
+std::string event_payload(const char* time, const char* kind, const char* details) {
+    Json j = Json::object();
+    j.set("time", Json::of(time)).set("kind", Json::of(event_escape(kind))).set("details", Json::of(event_escape(details)));
+    return JsonText(j);
+}
+
+void publish_starten(int com) {
+    Publishing& p = pub();
+    char problem[256];
+    PublishSettings s = publish_settings_read(problem, sizeof problem);
+    if (problem[0]) std::fprintf(stderr, "pavro-watch.ini %s\n", problem);
+    if (!s.enabled) return;
+    s = publish_settings_resolved(s, com);
+    MqttOptions o;
+    o.host = s.host;
+    o.port = s.port;
+    o.clientId = s.clientId;
+    o.username = s.username;
+    o.password = s.password;
+    o.tls = s.tls;
+    o.caFile = s.caFile;
+    o.certFile = s.certFile;
+    o.keyFile = s.keyFile;
+    o.qos = s.qos;
+    o.willTopic = s.prefix + "/status";
+    o.willPayload = "offline";
+    o.droppedTopic = s.prefix + "/event";
+    MqttOnDropped(dropped_text);
+    p.settings = s;
+    p.on = MqttStart(o);
+    if (!p.on) {
+        std::fprintf(stderr, "pavro: publishing: %s\n", MqttStateText().c_str());
+        return;
+    }
+    MqttRetain(s.prefix + "/status", "online");
+    if (p.alarm.empty()) {
+        FeedAlarm normal{kAlarmNormal, false, false, 0.0, 0.0, kFeedUnknown, "", ""};
+        p.since = now_text();
+        p.alarm = alarm_payload(normal, p.since.c_str());
+    }
+    MqttRetain(s.prefix + "/alarm", p.alarm);
+    discovery(s);
+}
+
+void publish_enden() {
+    Publishing& p = pub();
+    if (!p.on) return;
+    p.on = false;
+    MqttStop(p.settings.prefix + "/status", "offline", 1.0);
+}
+
+std::string publish_prefix() { return pub().on ? pub().settings.prefix : std::string(); }
+
+void publish_reading(const FeedReading& r) {
+    Publishing& p = pub();
+    if (!p.on) return;
+    const std::string& prefix = p.settings.prefix;
+    MqttPublish(prefix + "/reading", reading_payload(r, now_text().c_str()));
+    if (!p.settings.perValue) return;
+    if (r.ok && std::isfinite(r.value)) MqttPublish(prefix + "/value", number_text(r.value));
+    if (r.aux) {
+        static const char* const kAux[] = {"/u1", "/u3", "/u5", "/u6"};
+        for (int i = 0; i < 4; ++i) MqttPublish(prefix + kAux[i], number_text(r.aux[i]));
+    }
+}
+
+void publish_alarm(const FeedAlarm& a) {
+    Publishing& p = pub();
+    if (a.state != p.alarmState || p.since.empty()) p.since = now_text();
+    p.alarmState = a.state;
+    p.alarm = alarm_payload(a, p.since.c_str());
+    if (p.on) MqttRetain(p.settings.prefix + "/alarm", p.alarm);
+}
+
+void publish_event(const char* kind, const char* details) {
+    Publishing& p = pub();
+    if (p.on) MqttPublish(p.settings.prefix + "/event", event_payload(now_text().c_str(), kind, details));
+}
