@@ -234,6 +234,21 @@ TEST_F(Publishing, ReadingsStatusAlarmEventsAndDiscoveryReachTheBroker) {
     if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << "no mosquitto here";
     ASSERT_TRUE(broker.start(dir.path(), free_port()));
     Subscriber sub(broker.port);
+    // The administrators' recipe: mosquitto_sub storing every reading as a line of a file.
+    Process store;
+    if (access("/usr/bin/mosquitto_sub", X_OK) == 0)
+        store = Process::start({"/usr/bin/mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(broker.port), "-q", "1",
+                                "-t", "site/o2/reading"},
+                               {}, dir.path("readings.jsonl"));
+    auto clients = [&] {
+        std::string log = dir.read("broker.log");
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = log.find("New client connected", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    if (store.pid > 0) {
+        EXPECT_TRUE(waitUntil([&] { return clients() >= 2; }, 5.0)) << dir.read("broker.log");
+    }
     enable(broker.port, "per_value=true\n");
     module.setReading(17.5);
     connect();
@@ -258,6 +273,14 @@ TEST_F(Publishing, ReadingsStatusAlarmEventsAndDiscoveryReachTheBroker) {
     for (const char* what : {"oxygen", "alarm"})
         discovered = sub.waitFor("homeassistant/sensor/" + id + "_" + what + "/config", "site/o2/status") && discovered;
     EXPECT_TRUE(discovered);
+
+    if (store.pid > 0) {
+        EXPECT_TRUE(waitUntil([&] { return dir.read("readings.jsonl").find("\"source\":\"live\"") != std::string::npos; }, 5.0))
+            << dir.read("readings.jsonl");
+        std::string first = dir.read("readings.jsonl");
+        first = first.substr(0, first.find('\n'));
+        EXPECT_NEAR(number(parsed(first), "value"), 17.5, 0.01) << first;
+    }
 
     // The clean end says offline itself.
     publish_enden();
