@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Publishing benchmark against a Mosquitto broker of its own on a loopback port:
+//  - the paced live poll (pavro-sim --pace) against its wire time, in turn with the publisher
+//    listening and without, then again with the broker stopped (readings then wait in the queue);
+//  - a reading's way from the feed to a subscriber: p50 and p99 latency;
+//  - the longest time the program's thread spent handing a reading to the publisher.
+// Usage: bench_publish SIM_BINARY MOSQUITTO WORKDIR
+#include "app.h"
+#include "feed.h"
+#include "handles.h"
+#include "io.h"
+#include "link.h"
+#include "live.h"
+#include "mqtt.h"
+#include "publish.h"
+#include "testing.h"
+#include "ui.h"
+
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr double kByte = 10.0 / 9600.0;  // wire time of one byte [s]
+
+pid_t spawn(const std::vector<std::string>& argv) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<const char*> args;
+        for (const std::string& a : argv) args.push_back(a.c_str());
+        args.push_back(nullptr);
+        int null = open("/dev/null", 1);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(args[0], const_cast<char**>(args.data()));
+        _exit(127);
+    }
+    return pid;
+}
+
+void stop(pid_t pid) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+int free_port() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+double quantile(std::vector<double> v, double q) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(q * static_cast<double>(v.size())))];
+}
+
+// Times when each numbered reading arrived at a subscriber.
+struct Arrivals {
+    std::mutex lock;
+    std::vector<double> at;
+    std::atomic<bool> subscribed{false};
+};
+
+void on_message(mosquitto*, void* obj, const mosquitto_message* m) {
+    double now = Timer();
+    auto* a = static_cast<Arrivals*>(obj);
+    std::string payload(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen));
+    std::size_t v = payload.find("\"value\":");
+    if (v == std::string::npos) return;
+    long n = std::strtol(payload.c_str() + v + 8, nullptr, 10);
+    std::lock_guard<std::mutex> g(a->lock);
+    if (n >= 0 && static_cast<std::size_t>(n) < a->at.size()) a->at[static_cast<std::size_t>(n)] = now;
+}
+
+// The wire time of one live poll: 7 commands of 3 bytes and their replies.
+double poll_wire_time() {
+    double replyBytes = 0;
+    for (int i = 1; i <= 6; ++i) {
+        char b[32];
+        Fmt(b, "u%f[p3]", wert[i]);
+        replyBytes += static_cast<double>(std::strlen(b) + 1);
+    }
+    char m[32];
+    Fmt(m, "M=%f[p4]", wert[7]);
+    replyBytes += static_cast<double>(std::strlen(m) + 1);
+    return (7 * 3 + replyBytes) * kByte;
+}
+
+// The paced poll's median in turn without and with the publisher listening.
+std::pair<double, double> paced_polls(int n) {
+    std::vector<double> off, on;
+    for (int i = 0; i < n; ++i) {
+        feed_clear();
+        if (i % 2) feed_on_reading(publish_reading);
+        double t = Timer();
+        holen();
+        (i % 2 ? on : off).push_back(Timer() - t);
+    }
+    feed_clear();
+    return {quantile(off, 0.5), quantile(on, 0.5)};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_publish SIM_BINARY MOSQUITTO WORKDIR\n");
+        return 2;
+    }
+    std::string sim = argv[1], mosquittoBinary = argv[2], work = argv[3];
+    seam::Init(argc, argv);
+    std::filesystem::create_directories(work + "/ports");
+    seam::SetProjectDir(work);
+    std::filesystem::copy_file(PAVRO_BIN_DIR "/pavro_5.uir", work + "/pavro_5.uir",
+                               std::filesystem::copy_options::overwrite_existing);
+    int port = free_port();
+    {
+        std::ofstream conf(work + "/mosquitto.conf");
+        conf << "listener " << port << " 127.0.0.1\nallow_anonymous true\npersistence false\nmax_queued_messages 0\n";
+        std::ofstream ini(work + "/pavro-watch.ini");
+        ini << "[mqtt]\nenabled=true\nhost=127.0.0.1\nport=" << port << "\nprefix=bench/o2\n";
+    }
+    pid_t broker = spawn({mosquittoBinary, "-c", work + "/mosquitto.conf"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    starten();
+    feed_clear();
+    std::string link = work + "/ports/com1";
+    pid_t module = spawn({sim, "--link", link, "--pace"});
+    for (int i = 0; i < 200 && !std::filesystem::is_symlink(link); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    OpenComConfig(1, "", 9600, 0, 8, 1, 128, 24);
+    SetComTime(1, 0.6);
+    com_nummer = 1;
+    HidePanel(p4);
+    feed_unit_setzen(kFeedPpm);
+    publish_starten(1);
+    for (int i = 0; i < 300 && !MqttConnected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!MqttConnected()) {
+        std::fprintf(stderr, "no broker: %s\n", MqttStateText().c_str());
+        return 1;
+    }
+
+    // (a) the paced poll, publishing to a live broker.
+    auto [offUp, onUp] = paced_polls(100);
+    double wire = poll_wire_time();
+
+    // (b) from the feed to a subscriber, and the program thread's time per reading.
+    constexpr int kReadings = 5000;
+    Arrivals arrivals;
+    arrivals.at.assign(kReadings, -1.0);
+    mosquitto_lib_init();
+    mosquitto* sub = mosquitto_new(nullptr, true, &arrivals);
+    mosquitto_message_callback_set(sub, on_message);
+    mosquitto_subscribe_callback_set(sub, [](mosquitto*, void* obj, int, int, const int*) {
+        static_cast<Arrivals*>(obj)->subscribed = true;
+    });
+    mosquitto_connect(sub, "127.0.0.1", port, 30);
+    mosquitto_subscribe(sub, nullptr, "bench/o2/reading", 1);
+    mosquitto_loop_start(sub);
+    for (int i = 0; i < 300 && !arrivals.subscribed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::vector<double> sent(kReadings), handing;
+    feed_on_reading(publish_reading);
+    for (int i = 0; i < kReadings; ++i) {
+        FeedReading r{static_cast<double>(i), true, kFeedPpm, kSourceLive, "ok", nullptr, 0.0};
+        double t = Timer();
+        sent[static_cast<std::size_t>(i)] = t;
+        feed_reading(r);
+        handing.push_back(Timer() - t);
+        // A reading every 2 ms: far more often than the module gives them, yet not a flood.
+        while (Timer() - t < 0.002) {
+        }
+    }
+    feed_clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::vector<double> latency;
+    int lost = 0;
+    {
+        std::lock_guard<std::mutex> g(arrivals.lock);
+        for (int i = 0; i < kReadings; ++i) {
+            double a = arrivals.at[static_cast<std::size_t>(i)];
+            if (a < 0) ++lost;
+            else latency.push_back(a - sent[static_cast<std::size_t>(i)]);
+        }
+    }
+    mosquitto_disconnect(sub);
+    mosquitto_loop_stop(sub, false);
+    mosquitto_destroy(sub);
+
+    // (c) the paced poll with the broker stopped: readings go to the queue.
+    stop(broker);
+    for (int i = 0; i < 300 && MqttConnected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto [offDown, onDown] = paced_polls(100);
+    publish_enden();
+    stop(module);
+
+    double p50 = quantile(latency, 0.5) * 1e3, p99 = quantile(latency, 0.99) * 1e3;
+    double stall = *std::max_element(handing.begin(), handing.end()) * 1e3;
+    std::printf("paced poll, broker up: %.2f ms without publishing, %.2f ms with; wire time %.2f ms\n", offUp * 1e3,
+                onUp * 1e3, wire * 1e3);
+    std::printf("paced poll, broker stopped: %.2f ms without, %.2f ms with\n", offDown * 1e3, onDown * 1e3);
+    std::printf("reading to subscriber: p50 %.2f ms, p99 %.2f ms, %d of %d not arrived\n", p50, p99, lost, kReadings);
+    std::printf("handing a reading over: p99 %.1f us, longest %.3f ms\n", quantile(handing, 0.99) * 1e6, stall);
+    std::printf("RESULT paced_over_wire=%.3f paced_over_wire_publishing=%.3f paced_over_wire_broker_down=%.3f "
+                "paced_over_wire_publishing_broker_down=%.3f latency_p50_ms=%.2f latency_p99_ms=%.2f lost=%d "
+                "stall_max_ms=%.3f\n",
+                offUp / wire, onUp / wire, offDown / wire, onDown / wire, p50, p99, lost, stall);
+    std::fflush(stdout);
+    _exit(0);
+}
