@@ -5,6 +5,7 @@
 #include "config.h"
 #include "eventlog.h"
 #include "live.h"
+#include "publish.h"
 #include "recorder.h"
 #include "ui.h"
 #include "viewer.h"
@@ -23,7 +24,7 @@ static const CallbackEntry kCallbacks[] = {
     {"grafik", grafik, nullptr, nullptr},   {"ansicht", ansicht, nullptr, nullptr},
     {"quittieren", quittieren, nullptr, nullptr}, {"grenzen", nullptr, nullptr, grenzen},
     {"zeitachse", zeitachse, nullptr, nullptr},   {"exportieren", exportieren, nullptr, nullptr},
-    {"ereignisse", nullptr, nullptr, ereignisse},
+    {"ereignisse", nullptr, nullptr, ereignisse}, {"veroeffentlichen", nullptr, nullptr, veroeffentlichen},
 };
 
 const CallbackEntry* callback_table(unsigned long* count) {

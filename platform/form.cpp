@@ -60,6 +60,7 @@ struct FormDialog {
             } else {
                 auto* e = new QLineEdit(value);
                 e->setAccessibleName(label);
+                if (f.kind == kFormSecret) e->setEchoMode(QLineEdit::PasswordEchoOnEdit);
                 form->addRow(label, e);
                 w = e;
             }
@@ -89,7 +90,7 @@ int runDialog(const char* title, const std::vector<FormField>& fields, std::vect
             if (fields[i].kind == kFormCheck)
                 setValue(edited[i], static_cast<QCheckBox*>(f.editors[i])->isChecked() ? QStringLiteral("1")
                                                                                        : QStringLiteral("0"));
-            else if (fields[i].kind == kFormText)
+            else if (fields[i].kind == kFormText || fields[i].kind == kFormSecret)
                 setValue(edited[i], static_cast<QLineEdit*>(f.editors[i])->text());
         }
         const char* wrong = check ? check(edited.data(), static_cast<int>(edited.size())) : nullptr;

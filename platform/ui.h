@@ -157,7 +157,7 @@ int FileSelectPopup(const char* directory, const char* defaultSpec, const char* 
                     int allowMakeDirectory, char* path);
 
 // A modal form: labelled fields the operator edits, with Apply and Cancel.
-enum FormKind { kFormText = 0, kFormCheck = 1, kFormNote = 2 };
+enum FormKind { kFormText = 0, kFormCheck = 1, kFormNote = 2, kFormSecret = 3 };  // secret: a password
 struct FormField {
     const char* label;
     int kind;         // FormKind; a note is text to read, not to edit

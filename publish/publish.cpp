@@ -6,6 +6,7 @@
 #include "json.h"
 #include "mqtt.h"
 #include "settings.h"
+#include "ui.h"
 
 #include <cctype>
 #include <charconv>
@@ -26,6 +27,7 @@ static_assert(kKeyCount == kMqttKeys);
 // What is published now, and the watch's last alarm state (kept while not publishing too).
 struct Publishing {
     bool on = false;
+    int com = 0;  // the confirmed port, 0 before
     PublishSettings settings;
     int alarmState = kAlarmNormal;
     std::string alarm;  // its payload
@@ -208,6 +210,7 @@ std::string event_payload(const char* time, const char* kind, const char* detail
 
 void publish_starten(int com) {
     Publishing& p = pub();
+    p.com = com;
     char problem[256];
     PublishSettings s = publish_settings_read(problem, sizeof problem);
     if (problem[0]) std::fprintf(stderr, "pavro-watch.ini %s\n", problem);
@@ -277,4 +280,113 @@ void publish_alarm(const FeedAlarm& a) {
 void publish_event(const char* kind, const char* details) {
     Publishing& p = pub();
     if (p.on) MqttPublish(p.settings.prefix + "/event", event_payload(now_text().c_str(), kind, details));
+}
+
+int publish_settings_write(const PublishSettings& s) {
+    char path[kMaxPathname];
+    if (!watch_settings_path(path)) return -1;
+    IniEntry e[kKeyCount];
+    auto put = [&](int k, const std::string& v) {
+        e[k].key = kMqttKey[k];
+        std::snprintf(e[k].value, sizeof e[k].value, "%s", v.c_str());
+    };
+    put(kEnabled, s.enabled ? "true" : "false");
+    put(kHost, s.host);
+    put(kPort, std::to_string(s.port));
+    put(kTls, s.tls ? "true" : "false");
+    put(kCaFile, s.caFile);
+    put(kCertFile, s.certFile);
+    put(kKeyFile, s.keyFile);
+    put(kUsername, s.username);
+    put(kPassword, s.password);
+    put(kClientId, s.clientId);
+    put(kPrefix, s.prefix);
+    put(kQos, std::to_string(s.qos));
+    put(kPerValue, s.perValue ? "true" : "false");
+    return IniWriteGroup(path, "mqtt", e, kKeyCount, !s.password.empty());
+}
+
+namespace {
+
+enum { kFState, kFEnabled, kFHost, kFPort, kFTls, kFCa, kFCert, kFKey, kFUser, kFPassword, kFClient, kFPrefix, kFQos,
+       kFPerValue, kFFile, kFields };
+const char* const kLabel[kFields] = {"Connection",  "Publish to the broker", "Broker host",        "Port",
+                                     "TLS",         "CA file",               "Client certificate", "Client key",
+                                     "User name",   "Password",              "Client id",          "Topic prefix",
+                                     "QoS (0 or 1)", "One topic per value too", "Settings file"};
+
+bool fields_to_settings(const FormField* f, PublishSettings* s, const char** wrong) {
+    *wrong = nullptr;
+    s->enabled = f[kFEnabled].value[0] == '1';
+    s->host = f[kFHost].value[0] ? f[kFHost].value : "localhost";
+    s->tls = f[kFTls].value[0] == '1';
+    s->caFile = f[kFCa].value;
+    s->certFile = f[kFCert].value;
+    s->keyFile = f[kFKey].value;
+    s->username = f[kFUser].value;
+    s->password = f[kFPassword].value;
+    s->clientId = f[kFClient].value;
+    s->prefix = f[kFPrefix].value;
+    s->perValue = f[kFPerValue].value[0] == '1';
+    if (!whole(f[kFPort].value, 1, 65535, &s->port)) *wrong = "The port must be a whole number from 1 to 65535.";
+    else if (!whole(f[kFQos].value, 0, 1, &s->qos)) *wrong = "QoS must be 0 or 1.";
+    else if (!s->prefix.empty()) *wrong = prefix_problem(s->prefix);
+    if (!*wrong && s->host.find_first_of(" \t") != std::string::npos) *wrong = "The broker host must not hold blanks.";
+    return !*wrong;
+}
+
+const char* check_fields(const FormField* f, int) {
+    PublishSettings s;
+    const char* wrong = nullptr;
+    fields_to_settings(f, &s, &wrong);
+    return wrong;
+}
+
+}  // namespace
+
+void veroeffentlichen(int, int, void*, int) {
+    FormField f[kFields];
+    char problem[256];
+    PublishSettings s = publish_settings_read(problem, sizeof problem);
+    auto put = [&](int k, const std::string& v) { std::snprintf(f[k].value, sizeof f[k].value, "%s", v.c_str()); };
+    for (int i = 0; i < kFields; ++i) {
+        f[i].label = kLabel[i];
+        f[i].kind = kFormText;
+        f[i].value[0] = '\0';
+    }
+    f[kFState].kind = f[kFFile].kind = kFormNote;
+    f[kFEnabled].kind = f[kFTls].kind = f[kFPerValue].kind = kFormCheck;
+    f[kFPassword].kind = kFormSecret;
+    std::string state = MqttStateText();
+    if (long long dropped = MqttDropped()) state += "; " + std::to_string(dropped) + " messages dropped since the start";
+    if (std::size_t waiting = MqttQueued()) state += "; " + std::to_string(waiting) + " waiting";
+    if (!pub().on) state = pub().com ? "not publishing" : "not publishing: it starts when the port is confirmed";
+    if (pub().on) state += " (prefix " + pub().settings.prefix + ")";
+    put(kFState, state);
+    put(kFEnabled, s.enabled ? "1" : "0");
+    put(kFHost, s.host);
+    put(kFPort, std::to_string(s.port));
+    put(kFTls, s.tls ? "1" : "0");
+    put(kFCa, s.caFile);
+    put(kFCert, s.certFile);
+    put(kFKey, s.keyFile);
+    put(kFUser, s.username);
+    put(kFPassword, s.password);
+    put(kFClient, s.clientId);
+    put(kFPrefix, s.prefix);
+    put(kFQos, std::to_string(s.qos));
+    put(kFPerValue, s.perValue ? "1" : "0");
+    char path[kMaxPathname];
+    if (!watch_settings_path(path)) path[0] = '\0';
+    put(kFFile, problem[0] ? std::string(path) + ": " + problem : std::string(path));
+    if (FormPopup("Publishing", f, kFields, check_fields) != 1) return;
+    const char* wrong = nullptr;
+    if (!fields_to_settings(f, &s, &wrong)) return;
+    if (publish_settings_write(s) != 0) {
+        MessagePopup("Publishing", "The settings file could not be written; publishing is as it was.");
+        return;
+    }
+    int com = pub().com;
+    publish_enden();
+    if (com) publish_starten(com);
 }

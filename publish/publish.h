@@ -40,6 +40,9 @@ std::string reading_payload(const FeedReading& r, const char* time);
 std::string alarm_payload(const FeedAlarm& a, const char* since);
 std::string event_payload(const char* time, const char* kind, const char* details);
 
+// Writes the [mqtt] group (mode 0600 when it holds a password); 0 on success.
+int publish_settings_write(const PublishSettings& s);
+
 // Starts publishing for the confirmed port `com` when the settings say so: status "online"
 // (the broker's last will "offline"), the alarm state, the discovery messages.
 void publish_starten(int com);
@@ -47,6 +50,9 @@ void publish_starten(int com);
 void publish_enden();
 // The prefix in use, "" while not publishing.
 std::string publish_prefix();
+
+// "Publishing…": the settings and the connection's state; Apply writes them and starts anew.
+void veroeffentlichen(int menuBar, int menuItem, void* callbackData, int panel);
 
 // The feed's listeners.
 void publish_reading(const FeedReading& r);

@@ -342,6 +342,48 @@ TEST_F(Publishing, AWrongPasswordOrNoBrokerIsSaidInWordsAndNothingBreaks) {
     EXPECT_TRUE(waitUntil([] { return MqttConnected(); }, 5.0)) << MqttStateText();
 }
 
+TEST_F(Publishing, TheDialogRefusesABadPrefixWritesAPasswordPrivatelyAndStartsAnew) {
+    if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << "no mosquitto here";
+    ASSERT_TRUE(broker.start(dir.path(), free_port()));
+    dir.write("pavro-watch.ini", "[alarm]\nppm_high=20\n");
+    start_program();
+    connect();
+    seam::AnswerForm({}, false);
+    veroeffentlichen(m1, MENUBAR_WATCH_PUBLISH, nullptr, p1);
+    auto shown = seam::TakePopups();
+    EXPECT_EQ(seam::LastForm()["Connection"], "not publishing");
+    const std::string before = dir.read("pavro-watch.ini");
+    for (const char* bad : {"plant/#", "plant//o2", "/plant"}) {
+        seam::AnswerForm({{"Publish to the broker", "1"}, {"Topic prefix", bad}}, true);
+        veroeffentlichen(m1, MENUBAR_WATCH_PUBLISH, nullptr, p1);
+        shown = seam::TakePopups();
+        ASSERT_EQ(shown.size(), 2u) << bad;
+        EXPECT_NE(shown[1].text.find("prefix"), std::string::npos) << shown[1].text;
+    }
+    seam::AnswerForm({{"Publish to the broker", "1"}, {"Port", "0"}}, true);
+    veroeffentlichen(m1, MENUBAR_WATCH_PUBLISH, nullptr, p1);
+    EXPECT_EQ(seam::TakePopups()[1].text, "The port must be a whole number from 1 to 65535.");
+    EXPECT_EQ(dir.read("pavro-watch.ini"), before);
+
+    seam::AnswerForm({{"Publish to the broker", "1"}, {"Broker host", "127.0.0.1"}, {"Port", std::to_string(broker.port)},
+                      {"Topic prefix", "lab/o2"}, {"User name", "op"}, {"Password", "pw"}},
+                     true);
+    veroeffentlichen(m1, MENUBAR_WATCH_PUBLISH, nullptr, p1);
+    std::string written = dir.read("pavro-watch.ini");
+    EXPECT_EQ(written.rfind("[mqtt]\n", 0), 0u) << written;
+    EXPECT_NE(written.find("password=pw\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("[alarm]\nppm_high=20\n"), std::string::npos) << written;  // kept
+    EXPECT_EQ(fs::status(dir.path("pavro-watch.ini")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(waitUntil([] { return MqttConnected(); }, 5.0)) << MqttStateText();
+    EXPECT_EQ(publish_prefix(), "lab/o2");
+    seam::AnswerForm({}, false);
+    veroeffentlichen(m1, MENUBAR_WATCH_PUBLISH, nullptr, p1);
+    seam::TakePopups();
+    EXPECT_EQ(seam::LastForm()["Connection"].rfind("connected to 127.0.0.1:", 0), 0u) << seam::LastForm()["Connection"];
+    EXPECT_EQ(seam::LastForm()["Password"], "pw");
+}
+
 // A killed program: the broker itself says offline, by the last will.
 TEST(PublishingProcess, AKilledProgramIsOfflineByItsLastWill) {
     if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << "no mosquitto here";
