@@ -6,11 +6,18 @@
 #include "handles.h"
 #include "io.h"
 #include "link.h"
+#include "mqtt.h"
+#include "publish.h"
 #include "recorder.h"
 #include "sim.h"
 #include "testing.h"
 #include "ui.h"
 #include "watch.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -121,6 +128,35 @@ int main(int argc, char** argv) {
     ereignisse(m1, MENUBAR_WATCH_EVENTS, nullptr, p1);
     ok = seam::SaveLogWindowImage(out + "/event-log.png") && ok;
     seam::CloseLogWindow();
+
+    // Publishing, to a broker of its own when this machine has Mosquitto.
+    if (access("/usr/sbin/mosquitto", X_OK) == 0) {
+        std::string conf = (work / "mosquitto.conf").string();
+        if (std::FILE* f = std::fopen(conf.c_str(), "w")) {
+            std::fprintf(f, "listener 18883 127.0.0.1\nallow_anonymous true\n");
+            std::fclose(f);
+        }
+        pid_t broker = fork();
+        if (broker == 0) {
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl("/usr/sbin/mosquitto", "mosquitto", "-c", conf.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        Delay(0.5);
+        seam::AnswerForm({{"Publish to the broker", "1"}, {"Broker host", "127.0.0.1"}, {"Port", "18883"},
+                          {"Topic prefix", "plant/hall2/glovebox3"}},
+                         true);
+        veroeffentlichen(m1, MENUBAR_WATCH_PUBLISH, nullptr, p1);
+        for (int i = 0; i < 100 && !MqttConnected(); ++i) Delay(0.05);
+        seam::SaveNextFormImage(out + "/publishing-dialog.png");
+        seam::AnswerForm({}, false);
+        veroeffentlichen(m1, MENUBAR_WATCH_PUBLISH, nullptr, p1);
+        publish_enden();
+        kill(broker, SIGTERM);
+        waitpid(broker, nullptr, 0);
+    }
     module.stop();
     std::filesystem::remove_all(work);
     std::fflush(stdout);
