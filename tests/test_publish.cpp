@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <fstream>
 #include <mutex>
 
 namespace {
@@ -382,6 +383,45 @@ TEST_F(Publishing, TheDialogRefusesABadPrefixWritesAPasswordPrivatelyAndStartsAn
     seam::TakePopups();
     EXPECT_EQ(seam::LastForm()["Connection"].rfind("connected to 127.0.0.1:", 0), 0u) << seam::LastForm()["Connection"];
     EXPECT_EQ(seam::LastForm()["Password"], "pw");
+}
+
+// A certificate authority made here, a broker certificate it signed for 127.0.0.1, and a second
+// authority that signed nothing of it.
+bool make_certificates(const std::string& d) {
+    std::string sh = "cd " + d + " && "
+                     "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=test-ca -keyout ca.key -out ca.pem && "
+                     "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=other-ca -keyout other.key -out other.pem && "
+                     "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr && "
+                     "printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\n' > san.ext && "
+                     "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile san.ext "
+                     "-out server.pem && chmod 644 server.key && echo made";  // the broker may read it as another user
+    return commandOutput("(" + sh + ") 2>/dev/null").find("made") != std::string::npos;
+}
+
+TEST_F(Publishing, TlsWithTheSitesAuthorityConnectsAndWithAnotherIsNotTrusted) {
+    if (access(kMosquitto, X_OK) != 0 || access("/usr/bin/openssl", X_OK) != 0) GTEST_SKIP() << "no mosquitto or openssl";
+    ASSERT_TRUE(make_certificates(dir.path()));
+    int port = free_port();
+    {
+        std::ofstream conf(dir.path("mosquitto.conf"));
+        conf << "listener " << port << " 127.0.0.1\nallow_anonymous true\npersistence false\n"
+             << "cafile " << dir.path("ca.pem") << "\ncertfile " << dir.path("server.pem") << "\nkeyfile "
+             << dir.path("server.key") << "\n";
+    }
+    broker.port = port;
+    broker.process = Process::start({kMosquitto, "-c", dir.path("mosquitto.conf")}, {}, dir.path("broker.log"));
+    ASSERT_TRUE(waitUntil([&] { return accepts(port); }, 5.0)) << dir.read("broker.log");
+
+    enable(port, "tls=true\nca_file=" + dir.path("other.pem") + "\n");
+    publish_starten(1);
+    EXPECT_TRUE(waitUntil([] { return MqttStateText().rfind("TLS: certificate not trusted", 0) == 0; }, 5.0))
+        << MqttStateText();
+    EXPECT_FALSE(MqttConnected());
+    publish_enden();
+
+    enable(port, "tls=true\nca_file=" + dir.path("ca.pem") + "\n");
+    publish_starten(1);
+    EXPECT_TRUE(waitUntil([] { return MqttConnected(); }, 5.0)) << MqttStateText();
 }
 
 // A killed program: the broker itself says offline, by the last will.
