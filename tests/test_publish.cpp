@@ -328,6 +328,11 @@ TEST_F(Publishing, AWrongPasswordOrNoBrokerIsSaidInWordsAndNothingBreaks) {
         << MqttStateText();
     feed_event("port", "queued while nobody listens");
     publish_enden();
+    dir.write("pavro-watch.ini", "[mqtt]\nenabled=true\nhost=no-such-host.invalid\n");
+    publish_starten(1);
+    EXPECT_TRUE(waitUntil([] { return MqttStateText().rfind("host name not found: no-such-host.invalid", 0) == 0; }, 5.0))
+        << MqttStateText();
+    publish_enden();
 
     ASSERT_TRUE(broker.start(dir.path(), free_port(), "operator", "right"));
     enable(broker.port, "username=operator\npassword=wrong\n");
