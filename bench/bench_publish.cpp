@@ -5,6 +5,9 @@
 //  - a reading's way from the feed to a subscriber: p50 and p99 latency;
 //  - the longest time the program's thread spent handing a reading to the publisher.
 // Usage: bench_publish SIM_BINARY MOSQUITTO WORKDIR
+// And a site: N monitors' connections, each publishing a reading a second as pavro does, and a
+// subscriber of all readings; what that costs the broker (its CPU share and memory).
+// Usage: bench_publish site MOSQUITTO WORKDIR N SECONDS
 #include "app.h"
 #include "feed.h"
 #include "handles.h"
@@ -31,6 +34,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -124,9 +129,105 @@ std::pair<double, double> paced_polls(int n) {
     return {quantile(off, 0.5), quantile(on, 0.5)};
 }
 
+// The broker's CPU time so far [s], and its resident memory [MB].
+double cpu_seconds(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::size_t close = text.rfind(')');
+    if (close == std::string::npos) return 0.0;
+    std::istringstream rest(text.substr(close + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::atof(field.c_str());
+        if (i == 15) stime = std::atof(field.c_str());
+    }
+    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double rss_mb(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(f, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0.0;
+}
+
+int site(const std::string& mosquittoBinary, const std::string& work, int monitors, double seconds) {
+    int port = free_port();
+    {
+        std::ofstream conf(work + "/mosquitto.conf");
+        conf << "listener " << port << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
+    }
+    pid_t broker = spawn({mosquittoBinary, "-c", work + "/mosquitto.conf"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    mosquitto_lib_init();
+    std::atomic<long> received{0};
+    mosquitto* sub = mosquitto_new(nullptr, true, &received);
+    mosquitto_message_callback_set(sub, [](mosquitto*, void* obj, const mosquitto_message*) {
+        ++*static_cast<std::atomic<long>*>(obj);
+    });
+    mosquitto_connect(sub, "127.0.0.1", port, 60);
+    mosquitto_subscribe(sub, nullptr, "site/+/reading", 1);
+    mosquitto_loop_start(sub);
+    std::vector<mosquitto*> clients;
+    for (int i = 0; i < monitors; ++i) {
+        std::string id = "pavro-bench-com" + std::to_string(i);
+        std::string status = "site/" + std::to_string(i) + "/status";
+        mosquitto* c = mosquitto_new(id.c_str(), true, nullptr);
+        mosquitto_will_set(c, status.c_str(), 7, "offline", 1, true);
+        if (mosquitto_connect(c, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) {
+            std::fprintf(stderr, "client %d could not connect\n", i);
+            return 1;
+        }
+        mosquitto_publish(c, nullptr, status.c_str(), 6, "online", 1, true);
+        clients.push_back(c);
+    }
+    for (int k = 0; k < 20; ++k)
+        for (mosquitto* c : clients) mosquitto_loop(c, 0, 1);
+    double cpu0 = cpu_seconds(broker), t0 = Timer();
+    long sent = 0;
+    std::size_t bytes = 0;
+    std::vector<double> next(clients.size());
+    for (std::size_t i = 0; i < clients.size(); ++i) next[i] = t0 + static_cast<double>(i) / static_cast<double>(monitors);
+    while (Timer() - t0 < seconds) {
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            double now = Timer();
+            if (now >= next[i]) {
+                next[i] += 1.0;
+                FeedReading r{12.5 + static_cast<double>(sent % 97) / 97.0, true, kFeedPpm, kSourceLive, "ok", nullptr, 0.0};
+                double aux[4] = {3.2, 1.0, 0.5, 49.8};
+                r.aux = aux;
+                std::string payload = reading_payload(r, "2026-12-10T14:32:05.123+01:00");
+                std::string topic = "site/" + std::to_string(i) + "/reading";
+                mosquitto_publish(clients[i], nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                                  false);
+                ++sent;
+                bytes += payload.size();
+            }
+            mosquitto_loop(clients[i], 0, 1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    double elapsed = Timer() - t0, cpu = cpu_seconds(broker) - cpu0, rss = rss_mb(broker);
+    for (int k = 0; k < 200 && received < sent; ++k) {
+        for (mosquitto* c : clients) mosquitto_loop(c, 0, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::printf("%d monitors, %.0f s: %ld readings sent, %ld received by the subscriber\n", monitors, elapsed, sent,
+                received.load());
+    std::printf("RESULT monitors=%d messages_per_s=%.0f payload_kb_per_s=%.1f broker_cpu_percent=%.1f "
+                "broker_rss_mb=%.1f received=%ld sent=%ld\n",
+                monitors, static_cast<double>(sent) / elapsed, static_cast<double>(bytes) / elapsed / 1024.0,
+                100.0 * cpu / elapsed, rss, received.load(), sent);
+    std::fflush(stdout);
+    kill(broker, SIGKILL);
+    _exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 6 && std::string(argv[1]) == "site") return site(argv[2], argv[3], std::atoi(argv[4]), std::atof(argv[5]));
     if (argc < 4) {
         std::fprintf(stderr, "usage: bench_publish SIM_BINARY MOSQUITTO WORKDIR\n");
         return 2;

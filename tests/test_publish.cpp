@@ -348,6 +348,34 @@ TEST_F(Publishing, AWrongPasswordOrNoBrokerIsSaidInWordsAndNothingBreaks) {
     EXPECT_TRUE(waitUntil([] { return MqttConnected(); }, 5.0)) << MqttStateText();
 }
 
+TEST_F(Publishing, AnAlarmRaisedAndAcknowledgedIsTheRetainedAlarmState) {
+    if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << "no mosquitto here";
+    ASSERT_TRUE(broker.start(dir.path(), free_port()));
+    dir.write("pavro-watch.ini", "[alarm]\nppm_high=20\n[mqtt]\nenabled=true\nhost=127.0.0.1\nport=" +
+                                     std::to_string(broker.port) + "\nprefix=site/o2\n");
+    start_program();
+    module.setReading(10);
+    connect();
+    ASSERT_TRUE(waitUntil([] { return MqttConnected(); }, 5.0)) << MqttStateText();
+    module.setReading(25);
+    poll();
+    seam::Commit(p1, P1_ACK);
+    // A subscriber that comes later is told the state at once: it is retained.
+    Subscriber late(broker.port);
+    ASSERT_TRUE(late.waitFor("site/o2/alarm", "\"acknowledged\":true"));
+    Json a = parsed(late.on("site/o2/alarm").back().payload);
+    EXPECT_TRUE(late.on("site/o2/alarm").front().retained);
+    EXPECT_EQ(text(a, "state"), "high");
+    EXPECT_NEAR(number(a, "value"), 25.0, 0.01);
+    EXPECT_EQ(number(a, "limit"), 20.0);
+    EXPECT_EQ(text(a, "unit"), "ppm");
+    EXPECT_EQ(text(a, "since").size(), 29u) << text(a, "since");  // 2026-12-10T14:32:05.123+01:00
+    EXPECT_TRUE(late.waitFor("site/o2/status", "online"));
+    module.setReading(10);
+    poll();
+    EXPECT_TRUE(late.waitFor("site/o2/alarm", "\"normal\""));
+}
+
 TEST_F(Publishing, TheDialogRefusesABadPrefixWritesAPasswordPrivatelyAndStartsAnew) {
     if (access(kMosquitto, X_OK) != 0) GTEST_SKIP() << "no mosquitto here";
     ASSERT_TRUE(broker.start(dir.path(), free_port()));
