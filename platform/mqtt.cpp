@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The broker connection on its own thread, which runs libmosquitto's loop: connect, wait for
-// the broker's answer, publish what is retained and what waited, then serve until the
-// connection breaks; after a failure a pause of 1, 2, 4 ... 30 s. The caller's thread only
-// takes the lock to queue a message or hand it to libmosquitto, which wakes the loop.
+// The broker connection on its own thread, the only one that calls libmosquitto: connect, wait
+// for the broker's answer, publish what is retained and what waited, then serve until the
+// connection breaks; after a failure a pause of 1, 2, 4 ... 30 s. The caller's thread only puts
+// a message in the queue under a lock held for no more than a swap, and wakes the thread
+// through a pipe, so it never waits for the network or for libmosquitto's own locks.
 #include "mqtt.h"
 
+#include <fcntl.h>
 #include <mosquitto.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +22,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,6 +49,7 @@ struct Connection {
     std::string lastTopic, lastPayload;
     double stopWait = 1.0;
     std::atomic<int> unacknowledged{0};  // QoS 1 messages handed over and not yet acknowledged
+    int wakeRead = -1, wakeWrite = -1;    // the pipe that wakes the thread
 };
 
 Connection* current = nullptr;    // the running connection, owned by its thread once stopped
@@ -66,12 +72,52 @@ void queue_message(Connection& c, Message m) {
     c.queue.push_back(std::move(m));
 }
 
-// What waited, in order, while connected. Called with the lock held.
-void drain(Connection& c) {
-    while (c.connected && !c.queue.empty()) {
-        if (!hand_over(c, c.queue.front())) break;
-        c.queue.pop_front();
+// Wakes the connection's thread (called with the lock held).
+void wake_up(Connection& c) {
+    char b = 1;
+    if (c.wakeWrite >= 0 && write(c.wakeWrite, &b, 1) < 0) {
+        // Full: the thread has wake-ups enough to read.
     }
+}
+
+// What waited, in order, while connected: taken from the queue in one swap, handed over
+// without the lock; what libmosquitto would not take goes back in front. The thread's own.
+void drain(Connection& c) {
+    std::deque<Message> batch;
+    {
+        std::lock_guard<std::mutex> g(c.lock);
+        if (!c.connected) return;
+        batch.swap(c.queue);
+    }
+    while (!batch.empty() && hand_over(c, batch.front())) batch.pop_front();
+    if (batch.empty()) return;
+    std::lock_guard<std::mutex> g(c.lock);
+    for (Message& m : c.queue) batch.push_back(std::move(m));
+    c.queue.swap(batch);
+    while (c.queue.size() > c.options.queueLimit) {
+        c.queue.pop_front();
+        ++c.dropped;
+    }
+}
+
+// One turn of the network: waits up to `ms` for the socket or a wake-up, then reads, writes
+// and keeps the connection alive. libmosquitto's code; poll() takes any descriptor.
+int turn(Connection& c, int ms) {
+    int sock = mosquitto_socket(c.mosq);
+    if (sock < 0) return MOSQ_ERR_NO_CONN;
+    pollfd fds[2] = {{sock, static_cast<short>(POLLIN | (mosquitto_want_write(c.mosq) ? POLLOUT : 0)), 0},
+                     {c.wakeRead, POLLIN, 0}};
+    if (poll(fds, 2, ms) < 0 && errno != EINTR) return MOSQ_ERR_ERRNO;
+    if (fds[1].revents & POLLIN) {
+        char b[256];
+        while (read(c.wakeRead, b, sizeof b) > 0) {
+        }
+    }
+    int rc = MOSQ_ERR_SUCCESS;
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(c.mosq, 1);
+    if (rc == MOSQ_ERR_SUCCESS && mosquitto_want_write(c.mosq)) rc = mosquitto_loop_write(c.mosq, 1);
+    if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(c.mosq);
+    return rc;
 }
 
 std::string where(const Connection& c) { return c.options.host + ":" + std::to_string(c.options.port); }
@@ -126,20 +172,20 @@ void finish(Connection& c) {
     {
         std::lock_guard<std::mutex> g(c.lock);
         if (c.connected && !c.lastTopic.empty()) queue_message(c, {c.lastTopic, c.lastPayload, true});
-        drain(c);
     }
+    drain(c);
     auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(c.stopWait);
     while (c.connected && std::chrono::steady_clock::now() < until) {
+        drain(c);
         {
             std::lock_guard<std::mutex> g(c.lock);
-            drain(c);
             if (c.queue.empty() && c.unacknowledged <= 0 && !mosquitto_want_write(c.mosq)) break;
         }
-        if (mosquitto_loop(c.mosq, 20, 1) != MOSQ_ERR_SUCCESS) break;
+        if (turn(c, 20) != MOSQ_ERR_SUCCESS) break;
     }
     if (c.connected) {
         mosquitto_disconnect(c.mosq);
-        for (int i = 0; i < 5 && mosquitto_loop(c.mosq, 10, 1) == MOSQ_ERR_SUCCESS; ++i) {
+        for (int i = 0; i < 5 && mosquitto_want_write(c.mosq) && turn(c, 10) == MOSQ_ERR_SUCCESS; ++i) {
         }
     }
 }
@@ -160,7 +206,7 @@ void run(Connection* cp) {
         if (rc == MOSQ_ERR_SUCCESS) {
             // Up to the broker's answer.
             for (;;) {
-                rc = mosquitto_loop(c.mosq, kLoopMs, 1);
+                rc = turn(c, kLoopMs);
                 error = errno;
                 std::lock_guard<std::mutex> g(c.lock);
                 if (rc != MOSQ_ERR_SUCCESS || c.connack >= 0 || c.stop) break;
@@ -171,28 +217,29 @@ void run(Connection* cp) {
                 connack = c.connack;
             }
             if (rc == MOSQ_ERR_SUCCESS && connack == 0) {
+                std::vector<Message> first;
                 {
                     std::lock_guard<std::mutex> g(c.lock);
                     c.connected = true;
                     c.state = "connected to " + where(c);
-                    for (const auto& [topic, payload] : c.retained) hand_over(c, {topic, payload, true});
+                    for (const auto& [topic, payload] : c.retained) first.push_back({topic, payload, true});
                     if (c.dropped > c.droppedSaid && droppedText && !c.options.droppedTopic.empty()) {
-                        hand_over(c, {c.options.droppedTopic, droppedText(c.dropped - c.droppedSaid), false});
+                        first.push_back({c.options.droppedTopic, droppedText(c.dropped - c.droppedSaid), false});
                         c.droppedSaid = c.dropped;
                     }
-                    drain(c);
                 }
+                for (const Message& m : first) hand_over(c, m);
                 attempt = 0;
                 next = kFirstPause;
                 while (!stopping(c)) {
-                    rc = mosquitto_loop(c.mosq, kLoopMs, 1);
+                    drain(c);
+                    rc = turn(c, kLoopMs);
                     error = errno;
-                    std::lock_guard<std::mutex> g(c.lock);
                     if (rc != MOSQ_ERR_SUCCESS) {
+                        std::lock_guard<std::mutex> g(c.lock);
                         c.connected = false;
                         break;
                     }
-                    drain(c);
                 }
                 if (stopping(c)) break;
                 why = failure(c, rc, error);
@@ -217,6 +264,9 @@ void run(Connection* cp) {
     finish(c);
     mosquitto_destroy(c.mosq);
     std::lock_guard<std::mutex> g(c.lock);
+    close(c.wakeRead);
+    close(c.wakeWrite);
+    c.wakeRead = c.wakeWrite = -1;
     c.connected = false;
     c.state = "off";
     c.finished = true;
@@ -234,6 +284,9 @@ bool MqttStart(const MqttOptions& options) {
     c->mosq = mosquitto_new(options.clientId.empty() ? nullptr : options.clientId.c_str(), true, c);
     auto refuse = [&](const std::string& why) {
         if (c->mosq) mosquitto_destroy(c->mosq);
+        if (c->wakeRead >= 0) close(c->wakeRead);
+        if (c->wakeWrite >= 0) close(c->wakeWrite);
+        c->wakeRead = c->wakeWrite = -1;
         c->state = why;
         c->finished = true;
         std::lock_guard<std::mutex> g(currentLock);
@@ -241,7 +294,10 @@ bool MqttStart(const MqttOptions& options) {
         return false;
     };
     if (!c->mosq) return refuse("cannot make a client: " + std::string(std::strerror(errno)));
-    mosquitto_threaded_set(c->mosq, true);
+    int wake[2];
+    if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) return refuse("cannot make a pipe: " + std::string(std::strerror(errno)));
+    c->wakeRead = wake[0];
+    c->wakeWrite = wake[1];
     mosquitto_int_option(c->mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(c->mosq, on_connect);
     mosquitto_publish_callback_set(c->mosq, on_publish);
@@ -269,22 +325,20 @@ bool MqttStart(const MqttOptions& options) {
 
 void MqttRetain(const std::string& topic, const std::string& payload) {
     std::lock_guard<std::mutex> g(currentLock);
-    if (!current) return;
+    if (!current || current->finished) return;
     std::lock_guard<std::mutex> h(current->lock);
     current->retained[topic] = payload;
-    if (current->connected) {
-        if (current->queue.empty() && hand_over(*current, {topic, payload, true})) return;
-        queue_message(*current, {topic, payload, true});
-    }
+    if (!current->connected) return;  // published at the connection
+    queue_message(*current, {topic, payload, true});
+    wake_up(*current);
 }
 
 void MqttPublish(const std::string& topic, const std::string& payload) {
     std::lock_guard<std::mutex> g(currentLock);
     if (!current || current->finished) return;
     std::lock_guard<std::mutex> h(current->lock);
-    Message m{topic, payload, false};
-    if (current->connected && current->queue.empty() && hand_over(*current, m)) return;
-    queue_message(*current, std::move(m));
+    queue_message(*current, {topic, payload, false});
+    if (current->connected) wake_up(*current);
 }
 
 void MqttStop(const std::string& lastTopic, const std::string& lastPayload, double waitSeconds) {
@@ -300,6 +354,7 @@ void MqttStop(const std::string& lastTopic, const std::string& lastPayload, doub
     c->stopWait = waitSeconds;
     c->stop = true;
     c->wake.notify_all();
+    wake_up(*c);
     // A connection attempt may hang on an unreachable host: the thread is then left to end on
     // its own (its connection is its own), and this caller goes on.
     if (c->done.wait_for(h, std::chrono::duration<double>(waitSeconds + 0.5), [&] { return c->finished; })) {
