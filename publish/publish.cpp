@@ -358,10 +358,16 @@ void veroeffentlichen(int, int, void*, int) {
     f[kFEnabled].kind = f[kFTls].kind = f[kFPerValue].kind = kFormCheck;
     f[kFPassword].kind = kFormSecret;
     std::string state = MqttStateText();
-    if (long long dropped = MqttDropped()) state += "; " + std::to_string(dropped) + " messages dropped since the start";
-    if (std::size_t waiting = MqttQueued()) state += "; " + std::to_string(waiting) + " waiting";
-    if (!pub().on) state = pub().com ? "not publishing" : "not publishing: it starts when the port is confirmed";
-    if (pub().on) state += " (prefix " + pub().settings.prefix + ")";
+    if (!pub().on) {
+        // A refused start keeps its reason; otherwise publishing is simply off.
+        state = state != "off" ? "not publishing: " + state
+                : pub().com    ? std::string("not publishing")
+                               : std::string("not publishing: it starts when the port is confirmed");
+    } else {
+        if (long long dropped = MqttDropped()) state += "; " + std::to_string(dropped) + " messages dropped since the start";
+        if (std::size_t waiting = MqttQueued()) state += "; " + std::to_string(waiting) + " waiting";
+        state += " (prefix " + pub().settings.prefix + ")";
+    }
     put(kFState, state);
     put(kFEnabled, s.enabled ? "1" : "0");
     put(kFHost, s.host);
