@@ -120,8 +120,8 @@ const char* prefix_problem(const std::string& prefix) {
     if (prefix.find_first_of("#+") != std::string::npos) return "The prefix must not hold # or +.";
     if (prefix.front() == '/' || prefix.back() == '/' || prefix.find("//") != std::string::npos)
         return "The prefix must not have an empty level (a / at its start or end, or //).";
-    for (unsigned char c : prefix)
-        if (c < 0x20 || c == 0x7f) return "The prefix must not hold control characters.";
+    for (char c : prefix)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return "The prefix must not hold control characters.";
     if (prefix.size() > 200) return "The prefix is longer than 200 characters.";
     return nullptr;
 }
