@@ -11,10 +11,12 @@
 #include "recorder.h"
 #include "ui.h"
 #include "viewer.h"
+#include "settings.h"
 #include "watch.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 char p1_titel[] = "Kelto O2-Messung";
 
@@ -24,6 +26,7 @@ static const char kSettingsWrite[] = " %d %f %d %d %f %f %f %f Lu_2002\n";
 static const char kSettingsRead[] = "%s>%d%f%d%d%f%f%f%f";
 
 static void start_event();
+static bool connect_at_start();
 
 void starten() {
     unsigned long n = 0;
@@ -36,6 +39,21 @@ void starten() {
     anschliessen();
     start_event();
     watch_starten();
+    // Unattended: the remembered port confirmed as the operator's Connect would.
+    if (connect_at_start()) comok(p4, P4_OK, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+// [link] connect_at_start of pavro-watch.ini: true confirms the remembered port at start.
+static bool connect_at_start() {
+    char path[kMaxPathname];
+    if (!watch_settings_path(path)) return false;
+    IniEntry e[1] = {{"connect_at_start", "", false}};
+    IniReadGroup(path, "link", e, 1);
+    if (!e[0].found) return false;
+    if (!std::strcmp(e[0].value, "true") || !std::strcmp(e[0].value, "1")) return true;
+    if (std::strcmp(e[0].value, "false") && std::strcmp(e[0].value, "0"))
+        std::fprintf(stderr, "pavro: pavro-watch.ini [link] connect_at_start: not true or false, false taken\n");
+    return false;
 }
 
 void anschliessen() {

@@ -142,6 +142,26 @@ TEST_F(Link, ConfirmingThePortSynchronisesReadsTheSettingsAndEnablesPolling) {
     EXPECT_FALSE(seam::Visible(p1, P1_D3));
 }
 
+TEST_F(Link, ConnectAtStartConfirmsTheRememberedPortAsTheOperatorWould) {
+    seam::Type(p4, P4_PORT, "1");
+    const auto byHand = module.commands();
+    const std::string panelByHand = seam::Text(p1, P1_STATUS);
+    module.clearCommands();
+    for (const char* off : {"[link]\nconnect_at_start=false\n", "[link]\nconnect_at_start=yes\n"}) {
+        dir.write("pavro-watch.ini", off);
+        start_program();
+        EXPECT_TRUE(module.commands().empty()) << off;
+        EXPECT_TRUE(seam::PanelVisible(p4)) << off;
+    }
+    dir.write("pavro-watch.ini", "[link]\nconnect_at_start=true\n");
+    start_program();
+    EXPECT_EQ(module.commands(), byHand);
+    EXPECT_EQ(byHand, concat({"VV"}, kSettingsRead));
+    EXPECT_FALSE(seam::PanelVisible(p4));
+    EXPECT_EQ(seam::Text(p1, P1_STATUS), panelByHand);
+    EXPECT_EQ(hol, 1);
+}
+
 TEST_F(Link, CommandsGoOutByteForByte) {
     connect();
     // Every line the module received ended at its carriage return, with nothing before it
