@@ -14,6 +14,7 @@
 #include "testing.h"
 #include "ui.h"
 #include "watch.h"
+#include "wire.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,8 +33,6 @@
 #include <vector>
 
 namespace {
-
-constexpr double kByte = 10.0 / 9600.0;  // wire time of one byte [s]
 
 pid_t startSim(const std::string& sim, const std::string& link, bool pace) {
     pid_t pid = fork();
@@ -193,18 +192,7 @@ int main(int argc, char** argv) {
     }
     double perReadingNs = (Timer() - w0) / kReadings * 1e9;
     watch_einstellen(WatchRules{});
-    // Wire bytes of one poll: 7 commands of 3 bytes, replies "uX.XXX" + CR (7 bytes each for
-    // the u values the simulator sends) and "M=NN.NNNN" + CR.
-    double replyBytes = 0;
-    for (int i = 1; i <= 6; ++i) {
-        char b[32];
-        Fmt(b, "u%f[p3]", wert[i]);
-        replyBytes += static_cast<double>(std::strlen(b) + 1);
-    }
-    char m[32];
-    Fmt(m, "M=%f[p4]", wert[7]);
-    replyBytes += static_cast<double>(std::strlen(m) + 1);
-    double wire = (7 * 3 + replyBytes) * kByte;
+    double wire = poll_wire_time();
     double pacedRatio = median(paced) / wire;
     double pacedWatchRatio = median(pacedWatch) / wire;
 

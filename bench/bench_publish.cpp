@@ -18,6 +18,7 @@
 #include "publish.h"
 #include "testing.h"
 #include "ui.h"
+#include "wire.h"
 
 #include <fcntl.h>
 #include <mosquitto.h>
@@ -44,8 +45,6 @@
 #include <vector>
 
 namespace {
-
-constexpr double kByte = 10.0 / 9600.0;  // wire time of one byte [s]
 
 pid_t spawn(const std::vector<std::string>& argv) {
     pid_t pid = fork();
@@ -101,20 +100,6 @@ void on_message(mosquitto*, void* obj, const mosquitto_message* m) {
     long n = std::strtol(payload.c_str() + v + 8, nullptr, 10);
     std::lock_guard<std::mutex> g(a->lock);
     if (n >= 0 && static_cast<std::size_t>(n) < a->at.size()) a->at[static_cast<std::size_t>(n)] = now;
-}
-
-// The wire time of one live poll: 7 commands of 3 bytes and their replies.
-double poll_wire_time() {
-    double replyBytes = 0;
-    for (int i = 1; i <= 6; ++i) {
-        char b[32];
-        Fmt(b, "u%f[p3]", wert[i]);
-        replyBytes += static_cast<double>(std::strlen(b) + 1);
-    }
-    char m[32];
-    Fmt(m, "M=%f[p4]", wert[7]);
-    replyBytes += static_cast<double>(std::strlen(m) + 1);
-    return (7 * 3 + replyBytes) * kByte;
 }
 
 // The paced poll's median in turn without and with the publisher listening.
@@ -351,10 +336,6 @@ int main(int argc, char** argv) {
     double p50 = quantile(latency, 0.5) * 1e3, p99 = quantile(latency, 0.99) * 1e3;
     double stall = *std::max_element(handing.begin(), handing.end()) * 1e3;
     double bareStall = *std::max_element(bare.begin(), bare.end()) * 1e3;
-    if (std::getenv("BENCH_VERBOSE")) {
-        for (std::size_t i = 0; i < handing.size(); ++i)
-            if (handing[i] > 2e-4) std::fprintf(stderr, "reading %zu: %.3f ms\n", i, handing[i] * 1e3);
-    }
     std::printf("paced poll, broker up: %.2f ms without publishing, %.2f ms with; wire time %.2f ms\n", offUp * 1e3,
                 onUp * 1e3, wire * 1e3);
     std::printf("paced poll, broker stopped: %.2f ms without, %.2f ms with\n", offDown * 1e3, onDown * 1e3);

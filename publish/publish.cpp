@@ -282,34 +282,46 @@ void publish_event(const char* kind, const char* details) {
     if (p.on) MqttPublish(p.settings.prefix + "/event", event_payload(now_text().c_str(), kind, details));
 }
 
+namespace {
+
+// The text of setting `key`, flags as `yes` or `no`: the file's and the dialog's alike.
+std::string setting_text(const PublishSettings& s, int key, const char* yes, const char* no) {
+    switch (key) {
+    case kEnabled: return s.enabled ? yes : no;
+    case kHost: return s.host;
+    case kPort: return std::to_string(s.port);
+    case kTls: return s.tls ? yes : no;
+    case kCaFile: return s.caFile;
+    case kCertFile: return s.certFile;
+    case kKeyFile: return s.keyFile;
+    case kUsername: return s.username;
+    case kPassword: return s.password;
+    case kClientId: return s.clientId;
+    case kPrefix: return s.prefix;
+    case kQos: return std::to_string(s.qos);
+    default: return s.perValue ? yes : no;
+    }
+}
+
+}  // namespace
+
 int publish_settings_write(const PublishSettings& s) {
     char path[kMaxPathname];
     if (!watch_settings_path(path)) return -1;
     IniEntry e[kKeyCount];
-    auto put = [&](int k, const std::string& v) {
+    for (int k = 0; k < kKeyCount; ++k) {
         e[k].key = kMqttKey[k];
-        std::snprintf(e[k].value, sizeof e[k].value, "%s", v.c_str());
-    };
-    put(kEnabled, s.enabled ? "true" : "false");
-    put(kHost, s.host);
-    put(kPort, std::to_string(s.port));
-    put(kTls, s.tls ? "true" : "false");
-    put(kCaFile, s.caFile);
-    put(kCertFile, s.certFile);
-    put(kKeyFile, s.keyFile);
-    put(kUsername, s.username);
-    put(kPassword, s.password);
-    put(kClientId, s.clientId);
-    put(kPrefix, s.prefix);
-    put(kQos, std::to_string(s.qos));
-    put(kPerValue, s.perValue ? "true" : "false");
+        std::snprintf(e[k].value, sizeof e[k].value, "%s", setting_text(s, k, "true", "false").c_str());
+    }
     return IniWriteGroup(path, "mqtt", e, kKeyCount, !s.password.empty());
 }
 
 namespace {
 
+// The dialog's fields: the connection's state, then the settings in the file's order, then the file.
 enum { kFState, kFEnabled, kFHost, kFPort, kFTls, kFCa, kFCert, kFKey, kFUser, kFPassword, kFClient, kFPrefix, kFQos,
        kFPerValue, kFFile, kFields };
+static_assert(kFEnabled == kEnabled + 1 && kFPerValue == kPerValue + 1);
 const char* const kLabel[kFields] = {"Connection",  "Publish to the broker", "Broker host",        "Port",
                                      "TLS",         "CA file",               "Client certificate", "Client key",
                                      "User name",   "Password",              "Client id",          "Topic prefix",
@@ -369,19 +381,7 @@ void veroeffentlichen(int, int, void*, int) {
         state += " (prefix " + pub().settings.prefix + ")";
     }
     put(kFState, state);
-    put(kFEnabled, s.enabled ? "1" : "0");
-    put(kFHost, s.host);
-    put(kFPort, std::to_string(s.port));
-    put(kFTls, s.tls ? "1" : "0");
-    put(kFCa, s.caFile);
-    put(kFCert, s.certFile);
-    put(kFKey, s.keyFile);
-    put(kFUser, s.username);
-    put(kFPassword, s.password);
-    put(kFClient, s.clientId);
-    put(kFPrefix, s.prefix);
-    put(kFQos, std::to_string(s.qos));
-    put(kFPerValue, s.perValue ? "1" : "0");
+    for (int k = 0; k < kKeyCount; ++k) put(kFEnabled + k, setting_text(s, k, "1", "0"));
     char path[kMaxPathname];
     if (!watch_settings_path(path)) path[0] = '\0';
     put(kFFile, problem[0] ? std::string(path) + ": " + problem : std::string(path));
