@@ -2,6 +2,7 @@
 // Getting the operator's attention: an alarm tone through the desktop's sound, a desktop
 // notification over the session bus, the window's urgency hint, and a ticker for watches
 // that must run whether or not the module is polled.
+#include "io.h"
 #include "platform_internal.h"
 #include "ui.h"
 #include "ui_model.h"
@@ -128,7 +129,10 @@ int DesktopNotify(const char* summary, const char* body, int urgent) {
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(urgent ? 2 : 1)));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("pavro"));
-    m << QStringLiteral("pavro") << 0u << QStringLiteral("pavro") << QString::fromUtf8(summary ? summary : "")
+    // An instance's notifications say which pavro of the machine speaks.
+    QString app = QStringLiteral("pavro");
+    if (*InstanceName()) app += QStringLiteral(" (") + QString::fromUtf8(InstanceName()) + QLatin1Char(')');
+    m << app << 0u << QStringLiteral("pavro") << QString::fromUtf8(summary ? summary : "")
       << QString::fromUtf8(body ? body : "") << QStringList() << hints << -1;
     // Sent without waiting for the answer: the bus never holds the program back.
     return bus.send(m) ? 0 : -1;

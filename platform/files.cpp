@@ -13,6 +13,8 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -351,6 +353,23 @@ void GetUserAndHost(char (&user)[64], char (&host)[64]) {
     QByteArray h = QSysInfo::machineHostName().toUtf8();
     std::snprintf(user, sizeof user, "%s", u.constData());
     std::snprintf(host, sizeof host, "%s", h.constData());
+}
+
+bool InstanceNameValid(const char* name) {
+    if (!name) return false;
+    std::size_t n = 0;
+    for (; name[n]; ++n) {
+        unsigned char c = static_cast<unsigned char>(name[n]);
+        if (c >= 0x80 || n >= 64 || (!std::isalnum(c) && c != '-' && c != '_')) return false;
+    }
+    return n > 0;
+}
+
+const char* InstanceName() {
+    static char name[65];
+    const char* v = std::getenv("PAVRO_INSTANCE");
+    std::snprintf(name, sizeof name, "%s", v && InstanceNameValid(v) ? v : "");
+    return name;
 }
 
 int GetProjectDir(char* directory) { return copyPath(platform::projectDir(), directory); }

@@ -188,6 +188,12 @@ int GetFileInfo(const char* path, long long* size);
 long long GetFileModified(const char* path);
 // The user this process runs as and the machine's name, each cut to fit its 64 bytes.
 void GetUserAndHost(char (&user)[64], char (&host)[64]);
+// Whether `name` can name an instance: 1 to 64 letters, digits, '-' and '_' (no slash, no dot,
+// no blank), so it is safe as a folder name, a window class and a topic level.
+bool InstanceNameValid(const char* name);
+// The instance this pavro runs as (PAVRO_INSTANCE, which the launcher's --instance sets), or ""
+// when there is none or the name is not valid.
+const char* InstanceName();
 // The program's directory (the folder of the path it was started by, absolute, links not
 // resolved), into a buffer of 260 characters. Returns 0, or negative when it does not fit.
 int GetProjectDir(char* directory);

@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace platform {
 namespace {
@@ -192,6 +193,13 @@ using namespace platform;
 
 int RuntimeInit(int& argc, char** argv) {
     RuntimeInitConsole(argc, argv);
+    // An instance's windows carry its name in their X class, so window lists and scripts tell
+    // the pavros of one machine apart while every title stays the same.
+    const char* instance = std::getenv("PAVRO_INSTANCE");
+    if (instance && *instance && !InstanceNameValid(instance))
+        std::fprintf(stderr, "pavro: PAVRO_INSTANCE '%s' is no instance name, none taken\n", instance);
+    if (*InstanceName() && !qEnvironmentVariableIsSet("RESOURCE_NAME"))
+        qputenv("RESOURCE_NAME", QByteArray("pavro-") + InstanceName());
     if (!QApplication::instance()) app = new QApplication(argc, argv);
     // The panels look the same on every desktop: a light instrument face, whatever dark
     // theme the desktop has, so no text ever stands light on light.

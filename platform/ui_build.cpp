@@ -291,6 +291,7 @@ int buildPanel(int parent, int resource, const LoadContext& ctx, PanelSpec& spec
         w->move(spec.x, spec.y);
     else
         w->setFixedSize(w->size());
+    if (!parent && *InstanceName()) w->setWindowRole(QStringLiteral("pavro-") + QString::fromUtf8(InstanceName()));
     w->hide();
     pr.widget = w;
 

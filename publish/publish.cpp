@@ -164,9 +164,11 @@ PublishSettings publish_settings_resolved(PublishSettings s, int com) {
     char user[64], host[64];
     GetUserAndHost(user, host);
     std::string h = host[0] ? host : "localhost";
-    if (s.clientId.empty()) s.clientId = "pavro-" + h + "-com" + std::to_string(com);
+    // An instance names its module on this machine, whatever port it is on today.
+    const std::string module = *InstanceName() ? std::string(InstanceName()) : "com" + std::to_string(com);
+    if (s.clientId.empty()) s.clientId = "pavro-" + h + "-" + module;
     if (s.prefix.empty() || prefix_problem(s.prefix)) {
-        s.prefix = "pavro/" + h + "/com" + std::to_string(com);
+        s.prefix = "pavro/" + h + "/" + module;
         for (char& c : s.prefix)
             if (c == '#' || c == '+') c = '_';
     }

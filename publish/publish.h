@@ -17,8 +17,8 @@ struct PublishSettings {
     bool tls = false;
     std::string caFile, certFile, keyFile;
     std::string username, password;
-    std::string clientId;  // empty: pavro-HOST-comN
-    std::string prefix;    // empty: pavro/HOST/comN
+    std::string clientId;  // empty: pavro-HOST-comN, or pavro-HOST-NAME for instance NAME
+    std::string prefix;    // empty: pavro/HOST/comN, or pavro/HOST/NAME for instance NAME
     int qos = 1;
     bool perValue = false;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Closes a top-level window by its title as a window manager does for the operator:
-a WM_DELETE_WINDOW message. Usage: close_window.py TITLE [SECONDS]. Exit 1 if not found."""
+a WM_DELETE_WINDOW message. Usage: close_window.py TITLE [SECONDS] [--class INSTANCE], where
+INSTANCE is the first part of the window's WM_CLASS. Exit 1 if not found."""
 import sys
 import time
 
@@ -21,27 +22,41 @@ def title_of(d, w):
     return None
 
 
-def find(d, w, title):
-    if title_of(d, w) == title:
+def class_of(w):
+    try:
+        c = w.get_wm_class()
+    except Exception:
+        return None
+    return c[0] if c else None
+
+
+def find(d, w, title, klass=None):
+    if title_of(d, w) == title and (klass is None or class_of(w) == klass):
         return w
     try:
         children = w.query_tree().children
     except Exception:
         return None
     for c in children:
-        r = find(d, c, title)
+        r = find(d, c, title, klass)
         if r:
             return r
     return None
 
 
 def main():
-    title = sys.argv[1]
-    deadline = time.time() + (float(sys.argv[2]) if len(sys.argv) > 2 else 10.0)
+    args = sys.argv[1:]
+    klass = None
+    if "--class" in args:
+        i = args.index("--class")
+        klass = args[i + 1]
+        del args[i:i + 2]
+    title = args[0]
+    deadline = time.time() + (float(args[1]) if len(args) > 1 else 10.0)
     d = display.Display()
     root = d.screen().root
     while True:
-        w = find(d, root, title)
+        w = find(d, root, title, klass)
         if w:
             break
         if time.time() > deadline:

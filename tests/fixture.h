@@ -35,8 +35,12 @@ public:
     void write(const std::string& name, const std::string& content) const {
         std::ofstream(dir_ / name, std::ios::binary) << content;
     }
-    std::string read(const std::string& name) const {
-        std::ifstream f(dir_ / name, std::ios::binary);
+    std::string read(const std::string& name) const { return readAt((dir_ / name).string()); }
+    static void writeAt(const std::string& path, const std::string& content) {
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    static std::string readAt(const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
         std::stringstream s;
         s << f.rdbuf();
         return s.str();

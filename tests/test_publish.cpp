@@ -213,6 +213,14 @@ TEST_F(PublishSettingsFile, ABrokenGroupKeepsEachWrongKeysDefaultAndNamesIt) {
     EXPECT_EQ(s.prefix.rfind("pavro/", 0), 0u) << s.prefix;
     EXPECT_EQ(s.prefix.substr(s.prefix.size() - 5), "/com3");
     EXPECT_EQ(s.clientId.substr(s.clientId.size() - 5), "-com3");
+    // An instance names its module in both, whatever port it is on; a name that is none is not taken.
+    setenv("PAVRO_INSTANCE", "line-2", 1);
+    PublishSettings i = publish_settings_resolved(publish_settings_read(nullptr, 0), 3);
+    EXPECT_EQ(i.prefix, s.prefix.substr(0, s.prefix.size() - 4) + "line-2");
+    EXPECT_EQ(i.clientId, s.clientId.substr(0, s.clientId.size() - 4) + "line-2");
+    setenv("PAVRO_INSTANCE", "../x", 1);
+    EXPECT_EQ(publish_settings_resolved(publish_settings_read(nullptr, 0), 3).prefix, s.prefix);
+    unsetenv("PAVRO_INSTANCE");
 }
 
 // ----- against the broker ----------------------------------------------------------------------

@@ -45,6 +45,7 @@ TEST_F(Desktop, AnAlarmRaisedAndClearedIsToldOnTheSessionBus) {
         dir.path("monitor.txt"));
     ASSERT_TRUE(waitUntil([&] { return slurp(dir.path("monitor.txt")).find("NameAcquired") != std::string::npos; }, 5.0));
     setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    setenv("PAVRO_INSTANCE", "line-2", 1);  // the notification says which pavro of the machine speaks
 
     raiseHigh();
     clearHigh();
@@ -55,6 +56,8 @@ TEST_F(Desktop, AnAlarmRaisedAndClearedIsToldOnTheSessionBus) {
     ASSERT_NE(raised, std::string::npos) << seen;
     EXPECT_NE(seen.find("string \"HIGH 2", raised), std::string::npos) << seen;
     EXPECT_NE(seen.find("member=Notify"), std::string::npos);
+    EXPECT_NE(seen.find("string \"pavro (line-2)\""), std::string::npos) << seen;
+    unsetenv("PAVRO_INSTANCE");
     EXPECT_NE(seen.find("string \"urgency\"\n         variant             byte 2"), std::string::npos) << seen;
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
