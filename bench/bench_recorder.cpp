@@ -2,7 +2,8 @@
 // Recorder benchmark.
 //   bench_recorder step WORKDIR          CPU cost of one sampling step, full window, ten overlaid
 //                                        plots, offscreen; the module's reply and the pause excluded;
-//                                        then a wheel zoom of that graph with its repaint
+//                                        the same recording to a file kept synced, never synced, and
+//                                        with its syncs stalled; then a wheel zoom with its repaint
 //   bench_recorder jitter WORKDIR SECS   sample times of PSC_TIMER at 1 s against the simulator
 #include "app.h"
 #include "handles.h"
@@ -83,28 +84,49 @@ int main(int argc, char** argv) {
 
     if (mode == "step") {
         startProgram(work, false);
-        std::vector<double> steps, exchanges;
         // The program runs on the virtual clock, so the pause costs nothing and the samples
         // lie a second apart (ten plots between scrolls); the wall clock times each step, and
-        // a second exchange of the same kind is timed to be subtracted.
+        // a second exchange of the same kind is timed to be subtracted. Recording to a file, the
+        // steps go on for at least `wallSeconds`, so the syncing thread syncs it meanwhile.
         seam::UseVirtualTime(true);
-        seam::SetTime(0);
-        seam::AnswerFileSelect(0, "");
-        seam::Commit(psc, PSC_IDLE_CTRL);
-        for (int k = 1; k <= 700; ++k) {
-            seam::SetTime(tstart + k);
-            double t = wall();
-            seam::Tick(psc, PSC_TIMER);
-            double spent = wall() - t;
-            double ex = exchange();
-            if (k > 500) {
-                steps.push_back(spent);
-                exchanges.push_back(ex);
+        auto run = [&](const std::string& file, double wallSeconds, double* withExchange, double* exchangeOnly) {
+            seam::SetTime(0);
+            if (!file.empty() && std::filesystem::exists(file)) seam::AnswerConfirm(1);
+            seam::AnswerFileSelect(file.empty() ? 0 : 2, file);
+            seam::Commit(psc, PSC_IDLE_CTRL);
+            std::vector<double> steps, exchanges;
+            double began = wall();
+            for (int k = 1; k <= 700 || wall() - began < wallSeconds; ++k) {
+                seam::SetTime(tstart + k);
+                double t = wall();
+                seam::Tick(psc, PSC_TIMER);
+                double spent = wall() - t;
+                double ex = exchange();
+                if (k > 500) {
+                    steps.push_back(spent);
+                    exchanges.push_back(ex);
+                }
             }
-        }
-        double step = percentile(steps, 0.5) - percentile(exchanges, 0.5);
-        std::printf("step: median %.3f ms with the exchange, exchange %.3f ms, plots at the end %zu\n",
-                    percentile(steps, 0.5) * 1e3, percentile(exchanges, 0.5) * 1e3, seam::Plots(psc, PSC_GRAPH).size());
+            seam::Commit(psc, PSC_STOP);
+            *withExchange = percentile(steps, 0.5);
+            *exchangeOnly = percentile(exchanges, 0.5);
+            return *withExchange - *exchangeOnly;
+        };
+        double with = 0, ex = 0;
+        double step = run("", 0, &with, &ex);
+        std::printf("step: median %.3f ms with the exchange, exchange %.3f ms, plots at the end %zu\n", with * 1e3,
+                    ex * 1e3, seam::Plots(psc, PSC_GRAPH).size());
+        // To a file: synced once a second as shipped; on a disk that never syncs (the peer);
+        // on a disk whose syncs stall for the whole run.
+        const std::string file = work + "/rec.dat";
+        double synced = run(file, 4.0, &with, &ex);
+        seam::ScriptDisk(true);
+        double unsynced = run(file, 4.0, &with, &ex);
+        seam::HoldDisk(true);
+        double stalled = run(file, 4.0, &with, &ex);
+        seam::ScriptDisk(false);
+        std::printf("step to a file: synced %.3f ms, never synced %.3f ms (ratio %.2f), sync stalled %.3f ms (ratio %.2f)\n",
+                    synced * 1e3, unsynced * 1e3, synced / unsynced, stalled * 1e3, stalled / unsynced);
         // A wheel notch in and out on the full window: the wheel's handling and the repaint.
         std::vector<double> zooms;
         auto [px, py] = seam::GraphPixel(psc, PSC_GRAPH, (xmin + xmax) / 2.0, g1wert[250]);
@@ -116,7 +138,8 @@ int main(int argc, char** argv) {
         }
         std::printf("zoom: median %.3f ms, 99th percentile %.3f ms over %zu notches\n", percentile(zooms, 0.5) * 1e3,
                     percentile(zooms, 0.99) * 1e3, zooms.size());
-        std::printf("RESULT step_ms=%.3f zoom_repaint_ms=%.3f\n", step * 1e3, percentile(zooms, 0.5) * 1e3);
+        std::printf("RESULT step_ms=%.3f synced_over_unsynced=%.2f stalled_over_unsynced=%.2f zoom_repaint_ms=%.3f\n",
+                    step * 1e3, synced / unsynced, stalled / unsynced, percentile(zooms, 0.5) * 1e3);
     } else {
         double seconds = argc > 3 ? std::atof(argv[3]) : 300.0;
         startProgram(work, true);

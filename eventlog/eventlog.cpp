@@ -52,7 +52,15 @@ void rotate(const char* path, std::size_t adding) {
 
 bool append(const char* path, const char* line, std::size_t n) {
     rotate(path, n);
-    return AppendFileWhole(path, line, n) == 0;
+    if (AppendFileWhole(path, line, n) != 0) return false;
+    // On the device within a second of each event, whatever log is at the path then.
+    static std::string synced;
+    if (synced != path) {
+        if (!synced.empty()) StopFileSynced(synced.c_str());
+        synced = path;
+        KeepFileSynced(path);
+    }
+    return true;
 }
 
 }  // namespace

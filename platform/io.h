@@ -182,6 +182,14 @@ int IniReadGroup(const char* path, const char* group, IniEntry* entries, int cou
 // 0600). 0 on success.
 int IniWriteGroup(const char* path, const char* group, const IniEntry* entries, int count, bool privateFile = false);
 
+// Keeps what is appended to the file at `path` reaching the device, so a power cut loses at most
+// the last second: once a second a thread of its own syncs it (fdatasync) when it changed since
+// it last did, never more often, so a slow disk holds up that thread and never the writer. The
+// file may come later or be renamed away (a rotated log): whatever is at the path is taken.
+void KeepFileSynced(const char* path);
+// No longer, after a last sync of what was written (at the next second).
+void StopFileSynced(const char* path);
+
 // Stores the file's size in bytes; returns 1 when it exists, 0 when not (size 0).
 int GetFileInfo(const char* path, long long* size);
 // When the file was last written [ms since 1970 UTC]; -1 when there is no such file.

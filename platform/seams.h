@@ -63,6 +63,14 @@ void progressScript(double cancelAt, double showAfter);
 // Whether the last progress showed its window.
 bool progressShown();
 
+// The device's side of KeepFileSynced: what a sync of an open file does.
+struct Disk {
+    virtual ~Disk() = default;
+    virtual int datasync(int fd) = 0;  // as fdatasync
+};
+// Null: fdatasync. Taken by the syncing thread at its next sync.
+void useDisk(Disk* disk);
+
 // The open log window asks its source now, as its timer does each second.
 void refreshLogWindow();
 

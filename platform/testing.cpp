@@ -25,10 +25,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <condition_variable>
 #include <cstdlib>
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
+
+#include <unistd.h>
 
 using namespace platform;
 
@@ -520,6 +524,61 @@ std::vector<std::pair<int, std::string>> Controls(int p) {
     if (Panel* pp = panel(p))
         for (auto& [id, c] : pp->controls) out.emplace_back(id, c.name.toStdString());
     return out;
+}
+
+// ----- the disk under the syncing thread ------------------------------------------------------
+
+namespace {
+
+struct ScriptedDisk : platform::Disk {
+    std::mutex m;
+    std::condition_variable cv;
+    bool held = false, waiting = false;
+    std::map<std::string, int> syncs;
+    int datasync(int fd) override {
+        char link[64], path[4096];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = ::readlink(link, path, sizeof path - 1);
+        path[n > 0 ? n : 0] = '\0';
+        std::unique_lock<std::mutex> lock(m);
+        waiting = held;
+        cv.wait(lock, [this] { return !held; });
+        waiting = false;
+        ++syncs[path];
+        return 0;
+    }
+};
+ScriptedDisk scriptedDisk;
+
+}  // namespace
+
+void ScriptDisk(bool on) {
+    {
+        std::lock_guard<std::mutex> lock(scriptedDisk.m);
+        scriptedDisk.syncs.clear();
+        scriptedDisk.held = false;
+    }
+    scriptedDisk.cv.notify_all();
+    platform::useDisk(on ? &scriptedDisk : nullptr);
+}
+
+void HoldDisk(bool held) {
+    {
+        std::lock_guard<std::mutex> lock(scriptedDisk.m);
+        scriptedDisk.held = held;
+    }
+    scriptedDisk.cv.notify_all();
+}
+
+int DiskSyncs(const std::string& path) {
+    std::lock_guard<std::mutex> lock(scriptedDisk.m);
+    auto it = scriptedDisk.syncs.find(path);
+    return it == scriptedDisk.syncs.end() ? 0 : it->second;
+}
+
+bool DiskWaiting() {
+    std::lock_guard<std::mutex> lock(scriptedDisk.m);
+    return scriptedDisk.waiting;
 }
 
 }  // namespace seam

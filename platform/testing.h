@@ -177,4 +177,12 @@ bool SavePanelImage(int panel, const std::string& path);
 // Every control of a loaded panel: {number, name}.
 std::vector<std::pair<int, std::string>> Controls(int panel);
 
+// The device under KeepFileSynced, in place of fdatasync: each sync counted by the file's path;
+// held, a sync waits (the disk stalls) until released. Off: fdatasync again.
+void ScriptDisk(bool on);
+void HoldDisk(bool held);
+int DiskSyncs(const std::string& path);
+// True while a sync waits at the held disk.
+bool DiskWaiting();
+
 }  // namespace seam

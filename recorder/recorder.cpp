@@ -163,6 +163,15 @@ void ansicht_folgen() {
 
 void recording_ended(const char* endedBy) { recording_stops(endedBy); }
 
+// The recording file closed, its last second synced by the syncing thread.
+static void recording_file_close() {
+    if (speichern) {
+        CloseFile(filedat);
+        StopFileSynced(d_dat);
+    }
+    speichern = 0;
+}
+
 int m_run(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || plot) return 0;
     ++starts;
@@ -195,8 +204,7 @@ int m_stop(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     recording_stops("stop");
     plot = 0;
-    if (speichern) CloseFile(filedat);
-    speichern = 0;
+    recording_file_close();
     faerben(0);
     return 0;
 }
@@ -204,8 +212,7 @@ int m_stop(int, int, int event, void*, int, int) {
 int endSC(int, int event, void*, int, int) {
     if (event != EVENT_CLOSE) return 0;
     recording_stops("panel closed");
-    if (speichern) CloseFile(filedat);
-    speichern = 0;
+    recording_file_close();
     plot = 0;
     HidePanel(psc);
     return 0;
@@ -312,6 +319,7 @@ void speichern_starten() {
     if (r == 2) {
         filedat = OpenFile(d_dat, 0, 0, 1);
         if (filedat <= 0) return;
+        KeepFileSynced(d_dat);  // a power cut loses at most the last second of it
         speichern = 1;
         SetCtrlVal(psc, PSC_FILE, d_dat);
         SetComTime(com_nummer, kTimeoutRecording);
