@@ -9,6 +9,7 @@
 #include "link.h"
 #include "live.h"
 #include "recorder.h"
+#include "resume.h"
 #include "ui.h"
 #include "viewer.h"
 #include "settings.h"
@@ -27,6 +28,7 @@ static const char kSettingsRead[] = "%s>%d%f%d%d%f%f%f%f";
 
 static void start_event();
 static bool connect_at_start();
+static int resume_mode();
 
 void starten() {
     unsigned long n = 0;
@@ -39,6 +41,7 @@ void starten() {
     anschliessen();
     start_event();
     watch_starten();
+    recorder_resume_mode(resume_mode());
     // Unattended: the remembered port confirmed as the operator's Connect would.
     if (connect_at_start()) comok(p4, P4_OK, EVENT_COMMIT, nullptr, 0, 0);
 }
@@ -54,6 +57,19 @@ static bool connect_at_start() {
     if (std::strcmp(e[0].value, "false") && std::strcmp(e[0].value, "0"))
         std::fprintf(stderr, "pavro: pavro-watch.ini [link] connect_at_start: not true or false, false taken\n");
     return false;
+}
+
+// [recording] resume of pavro-watch.ini: offer (the default), always or never.
+static int resume_mode() {
+    char path[kMaxPathname];
+    if (!watch_settings_path(path)) return kResumeOffer;
+    IniEntry e[1] = {{"resume", "", false}};
+    IniReadGroup(path, "recording", e, 1);
+    if (!e[0].found || !std::strcmp(e[0].value, "offer")) return kResumeOffer;
+    if (!std::strcmp(e[0].value, "always")) return kResumeAlways;
+    if (!std::strcmp(e[0].value, "never")) return kResumeNever;
+    std::fprintf(stderr, "pavro: pavro-watch.ini [recording] resume: not offer, always or never, offer taken\n");
+    return kResumeOffer;
 }
 
 void anschliessen() {

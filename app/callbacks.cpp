@@ -25,6 +25,7 @@ static const CallbackEntry kCallbacks[] = {
     {"quittieren", quittieren, nullptr, nullptr}, {"grenzen", nullptr, nullptr, grenzen},
     {"zeitachse", zeitachse, nullptr, nullptr},   {"exportieren", exportieren, nullptr, nullptr},
     {"ereignisse", nullptr, nullptr, ereignisse}, {"veroeffentlichen", nullptr, nullptr, veroeffentlichen},
+    {"fortsetzen", fortsetzen, nullptr, nullptr},
 };
 
 const CallbackEntry* callback_table(unsigned long* count) {

@@ -10,6 +10,7 @@
 #include "link.h"
 #include "live.h"
 #include "publish.h"
+#include "recorder.h"
 #include "ui.h"
 
 #include <cstdlib>
@@ -39,6 +40,7 @@ int comok(int, int, int event, void*, int, int) {
     SetComTime(com_nummer, kTimeoutNormal);
     HidePanel(p4);
     synchronisieren();
+    recorder_link_up();  // under [recording] resume=always, a cut-off recording goes on
     return 0;
 }
 

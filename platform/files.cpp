@@ -207,6 +207,11 @@ void SkipFile(int handle, std::size_t n) {
     if (FileRec* r = record(handle)) r->pos += std::min(n, r->len - r->pos);
 }
 
+int TruncateFile(const char* path, long long size) {
+    if (!path || size < 0) return -1;
+    return ::truncate(path, static_cast<off_t>(size)) == 0 ? 0 : -1;
+}
+
 int RenameFile(const char* oldPath, const char* newPath) {
     if (!oldPath || !newPath) return -1;
     return std::rename(oldPath, newPath) == 0 ? 0 : -1;  // replaces the target in one step

@@ -142,6 +142,8 @@ int ScanFile(int handle, const char* format, A... targets) {
     return ScanFileV(handle, format, {ScanArg(targets)...});
 }
 
+// Cuts the file at `path` to `size` bytes. 0 on success.
+int TruncateFile(const char* path, long long size);
 // Renames a file, replacing `newPath` where it exists. 0 on success, negative otherwise.
 int RenameFile(const char* oldPath, const char* newPath);
 int DeleteFile(const char* path);

@@ -94,6 +94,8 @@ int GetCtrlVal(int panel, int control, char (&value)[N]) {
 int SetCtrlAttribute(int panel, int control, int attribute, int value);
 int SetCtrlAttribute(int panel, int control, int attribute, double value);
 int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
+// The control's attribute as last set; ATTR_VISIBLE only.
+int GetCtrlAttribute(int panel, int control, int attribute, int* value);
 int ReplaceTextBoxLine(int panel, int control, int line, const char* text);
 int ResetTimer(int panel, int control);
 

@@ -167,6 +167,13 @@ int SetCtrlAttribute(int p, int ctrl, int attribute, int value) {
     return 0;
 }
 
+int GetCtrlAttribute(int p, int ctrl, int attribute, int* value) {
+    Control* c = control(p, ctrl);
+    if (!c || !value || attribute != ATTR_VISIBLE) return -1;
+    *value = c->visible ? 1 : 0;
+    return 0;
+}
+
 int SetCtrlAttribute(int p, int ctrl, int attribute, double value) {
     Control* c = valueControl(p, ctrl);
     if (!c) return -1;

@@ -82,6 +82,16 @@ static Json info_json(const RecordingInfo& r) {
     o.set("port", Json::of(static_cast<double>(r.port)));
     o.set("device", Json::of(r.device));
     o.set("program_version", Json::of(r.programVersion));
+    if (!r.interruptions.empty()) {
+        Json list = Json::array();
+        for (const Interruption& i : r.interruptions)
+            list.items.push_back(Json::object()
+                                     .set("samples", Json::of(static_cast<double>(i.samples)))
+                                     .set("last_s", Json::of(i.last_s))
+                                     .set("resumed", Json::of(i.resumed))
+                                     .set("resumed_unix_ms", Json::of(static_cast<double>(i.resumedUnixMs))));
+        o.set("interruptions", list);
+    }
     if (r.ended) {
         o.set("end", Json::of(r.end));
         o.set("samples", Json::of(static_cast<double>(r.samples)));
@@ -130,6 +140,21 @@ static bool from_json(const Json& o, RecordingInfo* r, std::string* why) {
     r->port = static_cast<int>(n);
     if (!text(o, "device", &r->device, false, why) || !text(o, "program_version", &r->programVersion, true, why))
         return false;
+    r->interruptions.clear();
+    if (const Json* list = o.get("interruptions")) {
+        if (list->kind != Json::Array) return refuse(why, "\"interruptions\" is no list");
+        for (const Json& i : list->items) {
+            Interruption cut;
+            const Json* last = i.kind == Json::Object ? i.get("last_s") : nullptr;
+            if (!last || last->kind != Json::Number || !(last->number >= 0.0 && last->number <= kLargest) ||
+                !whole(i, "samples", 0, kLargest, &cut.samples, false, why) ||
+                !text(i, "resumed", &cut.resumed, true, why) ||
+                !whole(i, "resumed_unix_ms", 0, kLargest, &cut.resumedUnixMs, false, why))
+                return refuse(why, "an interruption is not samples, a time and a resumption");
+            cut.last_s = last->number;
+            r->interruptions.push_back(cut);
+        }
+    }
     r->ended = o.get("end") != nullptr;
     if (!r->ended) return true;
     return text(o, "end", &r->end, true, why) && whole(o, "samples", 0, kLargest, &r->samples, false, why) &&

@@ -14,6 +14,14 @@ struct IntervalChange {
     double interval_s;  // [s]
 };
 
+// A recording cut off (killed, a power cut) and taken up again in the same file.
+struct Interruption {
+    long long samples = 0;       // whole lines in the file when it was taken up again
+    double last_s = 0.0;         // the last of them [s since the start]
+    std::string resumed;         // ISO 8601 with the UTC offset
+    long long resumedUnixMs = 0;
+};
+
 struct RecordingInfo {
     int format = kInfoFormat;
     std::string start;           // ISO 8601 with the UTC offset
@@ -27,6 +35,7 @@ struct RecordingInfo {
     int port = 0;
     std::string device;
     std::string programVersion;
+    std::vector<Interruption> interruptions;
     bool ended = false;          // the rest is known only once it ended
     std::string end;
     long long samples = 0;

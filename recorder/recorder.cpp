@@ -11,10 +11,13 @@
 #include "live.h"
 #include "protocol.h"
 #include "recording_line.h"
+#include "resume.h"
 #include "ui.h"
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 double abtast = 1.0;
 int was[2] = {1, 1};
@@ -69,8 +72,11 @@ void recorder_einstellen(double interval, const int autoscale[2], const double s
     for (int i = 0; i < 4; ++i) skl[i] = scale[i];
 }
 
+static void offer_resume();
+
 void stripch(int, int, void*, int) {
     DisplayPanel(psc);
+    offer_resume();
     SetCtrlVal(psc, PSC_INTERVAL, abtast);
     SetCtrlVal(psc, PSC_YMIN, skl[0]);
     SetCtrlVal(psc, PSC_YMAX, skl[1]);
@@ -163,6 +169,137 @@ void ansicht_folgen() {
 
 void recording_ended(const char* endedBy) { recording_stops(endedBy); }
 
+// ----- a recording taken up again ----------------------------------------------------------------
+
+static int resumeMode = kResumeOffer;
+static bool lookedAtLast;   // the last recording looked at since the program started
+static ResumeCheck offered; // resumable while offered
+
+void recorder_resume_mode(int mode) {
+    resumeMode = mode;
+    lookedAtLast = false;
+    offered = ResumeCheck{};
+}
+
+// Says why the last recording cannot be taken up, on the log and on stderr, one line.
+static void not_resumed(const ResumeCheck& c) {
+    if (c.why.empty()) return;
+    char details[kMaxPathname + 300];
+    std::snprintf(details, sizeof details, "file=%s why=%s", c.path.c_str(), c.why.c_str());
+    std::fprintf(stderr, "pavro: the recording in %s is not resumed: %s\n", c.path.c_str(), c.why.c_str());
+    feed_event("resume-refused", details);
+}
+
+// Once per program run: the last recording, if it was cut off.
+static void look_at_last() {
+    if (lookedAtLast || resumeMode == kResumeNever) return;
+    lookedAtLast = true;
+    offered = resume_check();
+    not_resumed(offered);
+}
+
+// The button, while the offer stands and the viewer's controls leave it room.
+void resume_offer_show() {
+    int viewing = 0;
+    GetCtrlAttribute(psc, PSC_EXPORT, ATTR_VISIBLE, &viewing);
+    bool show = resumeMode == kResumeOffer && offered.resumable && !plot && !viewing;
+    SetCtrlAttribute(psc, PSC_RESUME, ATTR_VISIBLE, show ? 1 : 0);
+}
+
+static void offer_resume() {
+    if (resumeMode != kResumeOffer) return;
+    look_at_last();
+    resume_offer_show();
+}
+
+static void withdraw_offer() {
+    offered = ResumeCheck{};
+    lookedAtLast = true;
+    SetCtrlAttribute(psc, PSC_RESUME, ATTR_VISIBLE, 0);
+}
+
+// Appends to the file of the cut-off recording, its times counted on from its start, as
+// m_run starts a recording otherwise.
+static void resume(std::string path) {
+    withdraw_offer();
+    ResumeCheck c = resume_check_file(path.c_str());  // again: the file may have changed since
+    auto refuse = [&](const std::string& why) {
+        c.resumable = false;
+        c.why = why;
+    };
+    if (c.resumable && c.info.unit != kFeedUnknown && feed_unit() != kFeedUnknown && feed_unit() != c.info.unit)
+        refuse(std::string("the module measures in ") + unit_name(feed_unit()) + " now, the recording in " +
+               unit_name(c.info.unit));
+    if (c.resumable && c.path.size() >= kMaxPathname) refuse("its path is too long");
+    if (c.resumable && c.keep < c.size && TruncateFile(c.path.c_str(), c.keep) != 0)
+        refuse("its half last line cannot be cut");
+    if (c.resumable) {
+        std::snprintf(d_dat, sizeof d_dat, "%s", c.path.c_str());
+        filedat = OpenFile(d_dat, 0, 1, 1);
+        if (filedat <= 0) refuse("the file cannot be opened");
+    }
+    if (!c.resumable) {
+        if (c.why.empty()) c.why = "it ended";
+        not_resumed(c);
+        return;
+    }
+    ++starts;
+    hol_setzen(0);
+    faerben(1);
+    KeepFileSynced(d_dat);
+    speichern = 1;
+    SetCtrlVal(psc, PSC_FILE, d_dat);
+    SetComTime(com_nummer, kTimeoutRecording);
+    ResetTimer(p1, P1_TIMER);
+    GetCtrlVal(p1, P1_MODE, &wat);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 0);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
+    DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
+    ansicht_folgen();
+    // On from the original start; a clock set back since never makes time run backward.
+    long long nowMs = UnixTimeMs();
+    double elapsed = static_cast<double>(nowMs - c.info.startUnixMs) / 1000.0;
+    if (!(elapsed >= c.last_s)) elapsed = c.last_s;
+    xmin = to_int(elapsed);
+    xmax = xmin + 100;
+    mpoint = 0;
+    SetAxisScalingMode(psc, PSC_GRAPH, 0, 0, xmin, xmax);
+    SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_YMAP_MODE, wat == 0 ? 1 : 0);
+    tstart = Timer() - elapsed;
+    samples = c.samples;
+    {
+        info = c.info;
+        char at[64];
+        LocalTimeTextAt(nowMs, at, sizeof at, 1);
+        info.interruptions.push_back({c.samples, c.last_s, at, nowMs});
+        double last = info.changes.empty() ? info.interval_s : info.changes.back().interval_s;
+        if (abtast != last) info.changes.push_back({samples, abtast});
+        info_save();
+    }
+    char details[kMaxPathname + 200];
+    std::snprintf(details, sizeof details, "file=%s samples=%lld last_s=%.1f gap_s=%.1f cut_bytes=%lld",
+                  c.path.c_str(), c.samples, c.last_s, elapsed - c.last_s, c.size - c.keep);
+    plotten();
+    plot = 1;
+    feed_event("recording-resume", details);
+}
+
+int fortsetzen(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT || plot || !offered.resumable) return 0;
+    resume(offered.path);
+    return 0;
+}
+
+void recorder_link_up() {
+    if (resumeMode != kResumeAlways || plot) return;
+    look_at_last();
+    if (!offered.resumable) return;
+    stripch(0, 0, nullptr, 0);
+    resume(offered.path);
+}
+
 // The recording file closed, its last second synced by the syncing thread.
 static void recording_file_close() {
     if (speichern) {
@@ -174,6 +311,7 @@ static void recording_file_close() {
 
 int m_run(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || plot) return 0;
+    withdraw_offer();
     ++starts;
     hol_setzen(0);
     faerben(1);
@@ -320,6 +458,7 @@ void speichern_starten() {
         filedat = OpenFile(d_dat, 0, 0, 1);
         if (filedat <= 0) return;
         KeepFileSynced(d_dat);  // a power cut loses at most the last second of it
+        last_recording_remember(d_dat);
         speichern = 1;
         SetCtrlVal(psc, PSC_FILE, d_dat);
         SetComTime(com_nummer, kTimeoutRecording);

@@ -44,3 +44,11 @@ void recording_ended(const char* endedBy);
 int recorder_starts();
 
 void speichern_starten();
+
+// [recording] resume of the watch file: a ResumeMode.
+void recorder_resume_mode(int mode);
+// The port confirmed: under "always", the cut-off recording goes on without asking.
+void recorder_link_up();
+// The Resume recording button shown or hidden as the offer and the panel's room stand.
+void resume_offer_show();
+int fortsetzen(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -6,6 +6,9 @@
 //                                                 number of samples taken after each one
 //   pavro-driver WORKDIR FILE INTERVAL view N     record N samples, stop, view FILE; prints
 //                                                 "points P" with the viewer's point count
+//   pavro-driver WORKDIR FILE INTERVAL resume N   confirm the port (a cut-off recording goes on
+//                                                 under resume=always), N samples, stop; prints
+//                                                 "resumed" or "not resumed"
 //   pavro-driver WORKDIR FILE INTERVAL fill N BYTES  record N samples with files limited to
 //                                                 BYTES (a disk that fills), stop; prints
 //                                                 "samples N" when it has kept running to the end
@@ -14,6 +17,7 @@
 #include "io.h"
 #include "link.h"
 #include "recorder.h"
+#include "resume.h"
 #include "testing.h"
 #include "ui.h"
 
@@ -61,7 +65,18 @@ int main(int argc, char** argv) {
     panels_laden();
     setup();
     anschliessen();  // the feed's listeners: event log, watch, publishing
+    if (mode == "resume") recorder_resume_mode(kResumeAlways);
     seam::Type(p4, P4_PORT, "1");
+    if (mode == "resume") {
+        // Under [recording] resume=always the port's confirmation took the recording up.
+        std::printf("%s\n", plot ? "resumed" : "not resumed");
+        for (int i = 1; plot && i < n; ++i) {
+            Delay(interval);
+            seam::Tick(psc, PSC_TIMER);
+        }
+        seam::Commit(psc, PSC_STOP);
+        return 0;
+    }
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     SetCtrlVal(psc, PSC_INTERVAL, interval);
     seam::Commit(psc, PSC_APPLY);

@@ -4,6 +4,9 @@
 #include "app.h"
 #include "eventlog.h"
 #include "handles.h"
+#include "info.h"
+#include "resume.h"
+#include "feed.h"
 #include "io.h"
 #include "link.h"
 #include "mqtt.h"
@@ -54,6 +57,31 @@ int main(int argc, char** argv) {
     module.clearFaults();
     Delay(0.7);
     seam::Commit(p1, P1_GO);
+
+    // A recording a power cut ended a minute ago: the recorder offers to go on with it.
+    {
+        std::string cut = (work / "cut.dat").string(), lines;
+        for (int k = 0; k < 30; ++k) {
+            char l[64];
+            std::snprintf(l, sizeof l, " %.1f\t%.6e \n", k * 1.0, 12.5 + std::sin(k / 5.0));
+            lines += l;
+        }
+        WriteFileDurably(cut.c_str(), lines.data(), lines.size());
+        RecordingInfo info;
+        info.startUnixMs = UnixTimeMs() - 60000;
+        char at[64];
+        LocalTimeTextAt(info.startUnixMs, at, sizeof at, 1);
+        info.start = at;
+        info.unit = kFeedPpm;
+        info.displayMode = 1;
+        info.interval_s = 1.0;
+        info.programVersion = "0.1.0";
+        info_write(cut.c_str(), info);
+        std::string last = cut + "\n";
+        WriteFileDurably((work / kLastRecordingFile).string().c_str(), last.data(), last.size());
+    }
+    stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
+    ok = seam::SavePanelImage(psc, out + "/recorder-resume.png") && ok;
 
     // A recording of 150 samples, a second apart on the virtual clock.
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);

@@ -31,8 +31,10 @@ RecordingInfo example() {
 }
 
 TEST(RecordingInfoText, ReadsBackAsWrittenAndRefusesWhatIsNoInfoOfThisVersion) {
+    const std::vector<Interruption> cut = {{30, 14.5, "2026-12-10T14:40:00.000+01:00", 1796910000000}};
     for (bool ended : {false, true}) {
         RecordingInfo r = example();
+        r.interruptions = cut;
         r.ended = ended;
         r.end = "2026-12-10T15:00:00.000+01:00";
         r.samples = 40;
@@ -52,7 +54,9 @@ TEST(RecordingInfoText, ReadsBackAsWrittenAndRefusesWhatIsNoInfoOfThisVersion) {
     EXPECT_NE(text.find("\"unit\":null"), std::string::npos) << text;
     EXPECT_NE(text.find("\"settings_word\":null"), std::string::npos) << text;
 
-    const std::string good = info_text(example());
+    RecordingInfo withCut = example();
+    withCut.interruptions = cut;
+    const std::string good = info_text(withCut);
     auto refused = [&](const std::string& from, const std::string& to) {
         std::string t = good;
         std::size_t at = t.find(from);
@@ -68,6 +72,8 @@ TEST(RecordingInfoText, ReadsBackAsWrittenAndRefusesWhatIsNoInfoOfThisVersion) {
     EXPECT_NE(refused("\"start_unix_ms\":1796909525123", "\"start_unix_ms\":1.5"), "");
     EXPECT_NE(refused("\"sample\":12", "\"sample\":-1"), "");
     EXPECT_NE(refused("{", "["), "");
+    EXPECT_EQ(refused("\"last_s\":14.5", "\"last_s\":-1"), "an interruption is not samples, a time and a resumption");
+    EXPECT_EQ(refused("\"interruptions\":[", "\"interruptions\":7,\"x\":["), "\"interruptions\" is no list");
     EXPECT_EQ(refused(good, "not json").rfind("no JSON", 0), 0u);
 }
 

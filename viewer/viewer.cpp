@@ -183,6 +183,8 @@ void check_info(long long size, const FileStats& s, std::string* note) {
     LocalTimeTextAt(w.info.startUnixMs, start, sizeof start, 2);
     *note = std::string("Recorded ") + start + ", " +
             (w.info.unit == kFeedUnknown ? std::string("unit unknown") : std::string("in ") + unit_name(w.info.unit));
+    if (std::size_t n = w.info.interruptions.size())
+        *note += "; cut off and resumed " + (n == 1 ? std::string("once") : std::to_string(n) + " times");
     if (w.info.ended) return;
     // Still growing when written to within the last intervals; otherwise it ended without a stop.
     double interval = w.info.changes.empty() ? w.info.interval_s : w.info.changes.back().interval_s;
@@ -208,7 +210,7 @@ int recording_mode(const RecordingInfo& info) {
 int viewed_unit() { return file_on_graph() && viewed().hasInfo ? viewed().info.unit : kFeedUnknown; }
 
 void viewer_event(const char* kind, const char*) {
-    if (std::strcmp(kind, "recording-start") != 0) return;
+    if (std::strcmp(kind, "recording-start") != 0 && std::strcmp(kind, "recording-resume") != 0) return;
     SetGraphClock(psc, PSC_GRAPH, -1);
     SetGraphNote(psc, PSC_GRAPH, "");
     SetCtrlAttribute(psc, PSC_TIME_AXIS, ATTR_VISIBLE, 0);
@@ -390,6 +392,7 @@ void darstellen() {
     SetCtrlVal(psc, PSC_TIME_AXIS, 0);  // elapsed, the prescribed view, at every load
     SetCtrlAttribute(psc, PSC_TIME_AXIS, ATTR_VISIBLE, w.hasInfo ? 1 : 0);
     SetCtrlAttribute(psc, PSC_EXPORT, ATTR_VISIBLE, w.shown ? 1 : 0);
+    resume_offer_show();  // the viewer's controls take the offer's place
     show_time_axis();
     show_stats(pass.stats(), file_o > 0);
     feed_event("view", o_dat);
