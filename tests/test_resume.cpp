@@ -61,8 +61,8 @@ TEST_F(Resume, OfferedOnlyForACutOffRecordingAndOnlyOnTheRecorderPanel) {
     cutOff(3, 0, "[recording]\nresume=never\n");
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     EXPECT_FALSE(offered());
-    // Offered, it goes when another recording starts.
-    restart("[recording]\nresume=offer\n");
+    // A value that is none is taken as "offer"; offered, it goes when another recording starts.
+    restart("[recording]\nresume=maybe\n");
     stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
     ASSERT_TRUE(offered());
     seam::AnswerFileSelect(2, dir.path("other.dat"));
