@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,7 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -205,6 +207,21 @@ const char* PeekFile(int handle, std::size_t n, std::size_t* available) {
 
 void SkipFile(int handle, std::size_t n) {
     if (FileRec* r = record(handle)) r->pos += std::min(n, r->len - r->pos);
+}
+
+int LockFile(int handle) {
+    FileRec* r = record(handle);
+    if (!r) return -1;
+    return ::flock(r->file.handle(), LOCK_EX | LOCK_NB) == 0 ? 0 : -1;
+}
+
+int FileLockedElsewhere(const char* path) {
+    if (!path) return 0;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return 0;
+    int held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // releases it where it was taken here
+    return held ? 1 : 0;
 }
 
 int TruncateFile(const char* path, long long size) {

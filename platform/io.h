@@ -142,6 +142,11 @@ int ScanFile(int handle, const char* format, A... targets) {
     return ScanFileV(handle, format, {ScanArg(targets)...});
 }
 
+// Takes the open file's advisory lock (exclusive), held for as long as it stays open, so that
+// no other pavro takes up a file one is still recording. 0 when taken, -1 when another holds it.
+int LockFile(int handle);
+// 1 when the file at `path` is held by LockFile in another open, 0 when not (or no such file).
+int FileLockedElsewhere(const char* path);
 // Cuts the file at `path` to `size` bytes. 0 on success.
 int TruncateFile(const char* path, long long size);
 // Renames a file, replacing `newPath` where it exists. 0 on success, negative otherwise.

@@ -236,7 +236,10 @@ static void resume(std::string path) {
     if (c.resumable) {
         std::snprintf(d_dat, sizeof d_dat, "%s", c.path.c_str());
         filedat = OpenFile(d_dat, 0, 1, 1);
-        if (filedat <= 0) refuse("the file cannot be opened");
+        if (filedat <= 0)
+            refuse("the file cannot be opened");
+        else
+            LockFile(filedat);
     }
     if (!c.resumable) {
         if (c.why.empty()) c.why = "it ended";
@@ -458,6 +461,7 @@ void speichern_starten() {
         filedat = OpenFile(d_dat, 0, 0, 1);
         if (filedat <= 0) return;
         KeepFileSynced(d_dat);  // a power cut loses at most the last second of it
+        LockFile(filedat);      // no other pavro takes it up while it is recorded
         last_recording_remember(d_dat);
         speichern = 1;
         SetCtrlVal(psc, PSC_FILE, d_dat);

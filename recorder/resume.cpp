@@ -56,6 +56,7 @@ ResumeCheck resume_check_file(const char* path) {
     if (r < 0) return refused(c, "its recording info is unusable: " + why);
     if (c.info.ended) return c;  // it ended as it should: nothing to take up, nothing to say
     if (!GetFileInfo(path, &c.size)) return refused(c, "the file is gone");
+    if (FileLockedElsewhere(path)) return refused(c, "another pavro is recording it");
     std::unique_ptr<std::FILE, Closer> f(std::fopen(path, "r+b"));
     if (!f) return refused(c, "the file cannot be written");
     long long modified = GetFileModified(path);

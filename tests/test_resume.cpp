@@ -20,9 +20,10 @@ std::vector<std::string> linesOf(const std::string& text) {
 
 class Resume : public RecorderTest {
 protected:
-    // A recording of `n` samples to rec.dat, then the program gone without a stop, its start
-    // moved `ago` seconds back; the program started anew and the port confirmed.
-    void cutOff(int n, double ago, const std::string& watch = "") {
+    // A recording of `n` samples to rec.dat, then the program gone without a stop (its file
+    // closed, unless `stillOpen`), its start moved `ago` seconds back; the program started anew
+    // and the port confirmed.
+    void cutOff(int n, double ago, const std::string& watch = "", bool stillOpen = false) {
         if (fs::exists(dir.path("rec.dat"))) seam::AnswerConfirm(1);
         seam::AnswerFileSelect(2, dir.path("rec.dat"));
         seam::Commit(psc, PSC_IDLE_CTRL);
@@ -32,6 +33,7 @@ protected:
         ASSERT_EQ(info_read(dir.path("rec.dat").c_str(), &info, &why), 1) << why;
         info.startUnixMs -= static_cast<long long>(ago * 1000);
         ASSERT_EQ(info_write(dir.path("rec.dat").c_str(), info), 0);
+        if (!stillOpen) CloseFile(filedat);  // as the process's end closes it
         restart(watch);
     }
     void restart(const std::string& watch) {
@@ -160,6 +162,12 @@ TEST_F(Resume, AFileGoneReadOnlyOrRewrittenIsNotOfferedAndOneLineSaysWhy) {
         start_program();
         connect();
     }
+    // Still open in another pavro (here: the same process, which never closed it): not taken up.
+    cutOff(3, 0, "", true);
+    fs::remove(dir.path("pavro-events.log"));
+    stripch(m1, MENUBAR_RECORDER_SHOW, nullptr, p1);
+    EXPECT_FALSE(offered());
+    EXPECT_NE(log().find("why=another pavro is recording it"), std::string::npos) << log();
     // A remembered name that is garbled is said too; nothing is offered.
     dir.write(kLastRecordingFile, "no line end");
     restart("");
