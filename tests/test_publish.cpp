@@ -303,9 +303,12 @@ TEST_F(Publishing, WhileTheBrokerIsDownReadingsWaitInOrderAndTheOldestAreDropped
     enable(broker.port);
     publish_starten(1);
     ASSERT_TRUE(waitUntil([] { return MqttConnected(); }, 5.0)) << MqttStateText();
+    // What the start queued (the discovery messages) handed over first: only the readings wait.
+    ASSERT_TRUE(waitUntil([] { return MqttQueued() == 0; }, 5.0));
     broker.stop();
     ASSERT_TRUE(waitUntil([] { return !MqttConnected(); }, 5.0));
     EXPECT_TRUE(waitUntil([] { return MqttStateText().find("next in") != std::string::npos; }, 3.0)) << MqttStateText();
+    ASSERT_EQ(MqttQueued(), 0u);
     const int n = 10010;  // ten more than the queue holds
     for (int i = 0; i < n; ++i) feed_reading({static_cast<double>(i), true, kFeedPpm, kSourceRecorder, "ok", nullptr, 0.0});
     EXPECT_EQ(MqttQueued(), 10000u);
