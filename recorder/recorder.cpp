@@ -169,6 +169,34 @@ void ansicht_folgen() {
 
 void recording_ended(const char* endedBy) { recording_stops(endedBy); }
 
+// The graph of a recording that begins at `x0` [whole s]: the display mode taken, the window
+// empty, the x axis from x0 over 100 s, the timer at the interval.
+static void graph_begin(int x0) {
+    GetCtrlVal(p1, P1_MODE, &wat);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 0);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
+    DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
+    ansicht_folgen();
+    xmax = x0 + 100;
+    xmin = x0;
+    mpoint = 0;
+    SetAxisScalingMode(psc, PSC_GRAPH, 0, 0, xmin, xmax);
+    SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
+    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_YMAP_MODE, wat == 0 ? 1 : 0);
+}
+
+// The recording file filedat (d_dat) open: kept synced, locked, shown, the port's time-out for
+// recording.
+static void recording_file_taken() {
+    KeepFileSynced(d_dat);  // a power cut loses at most the last second of it
+    LockFile(filedat);      // no other pavro takes it up while it is recorded
+    speichern = 1;
+    SetCtrlVal(psc, PSC_FILE, d_dat);
+    SetComTime(com_nummer, kTimeoutRecording);
+    ResetTimer(p1, P1_TIMER);
+}
+
 // ----- a recording taken up again ----------------------------------------------------------------
 
 static int resumeMode = kResumeOffer;
@@ -236,10 +264,7 @@ static void resume(std::string path) {
     if (c.resumable) {
         std::snprintf(d_dat, sizeof d_dat, "%s", c.path.c_str());
         filedat = OpenFile(d_dat, 0, 1, 1);
-        if (filedat <= 0)
-            refuse("the file cannot be opened");
-        else
-            LockFile(filedat);
+        if (filedat <= 0) refuse("the file cannot be opened");
     }
     if (!c.resumable) {
         if (c.why.empty()) c.why = "it ended";
@@ -249,27 +274,12 @@ static void resume(std::string path) {
     ++starts;
     hol_setzen(0);
     faerben(1);
-    KeepFileSynced(d_dat);
-    speichern = 1;
-    SetCtrlVal(psc, PSC_FILE, d_dat);
-    SetComTime(com_nummer, kTimeoutRecording);
-    ResetTimer(p1, P1_TIMER);
-    GetCtrlVal(p1, P1_MODE, &wat);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 0);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
-    DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
-    ansicht_folgen();
+    recording_file_taken();
     // On from the original start; a clock set back since never makes time run backward.
     long long nowMs = UnixTimeMs();
     double elapsed = static_cast<double>(nowMs - c.info.startUnixMs) / 1000.0;
     if (!(elapsed >= c.last_s)) elapsed = c.last_s;
-    xmin = to_int(elapsed);
-    xmax = xmin + 100;
-    mpoint = 0;
-    SetAxisScalingMode(psc, PSC_GRAPH, 0, 0, xmin, xmax);
-    SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_YMAP_MODE, wat == 0 ? 1 : 0);
+    graph_begin(to_int(elapsed));
     tstart = Timer() - elapsed;
     samples = c.samples;
     {
@@ -319,18 +329,7 @@ int m_run(int, int, int event, void*, int, int) {
     hol_setzen(0);
     faerben(1);
     speichern_starten();
-    GetCtrlVal(p1, P1_MODE, &wat);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_COPY_ORIGINAL_DATA, 0);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_DATA_MODE, 0);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_SMOOTH_UPDATE, 1);
-    DeleteGraphPlot(psc, PSC_GRAPH, -1, 1);
-    ansicht_folgen();
-    xmax = 100;
-    xmin = 0;
-    mpoint = 0;
-    SetAxisScalingMode(psc, PSC_GRAPH, 0, 0, xmin, xmax);
-    SetCtrlAttribute(psc, PSC_TIMER, ATTR_INTERVAL, abtast);
-    SetCtrlAttribute(psc, PSC_GRAPH, ATTR_YMAP_MODE, wat == 0 ? 1 : 0);
+    graph_begin(0);
     tstart = Timer();
     long long startMs = UnixTimeMs();
     samples = 0;
@@ -460,13 +459,8 @@ void speichern_starten() {
     if (r == 2) {
         filedat = OpenFile(d_dat, 0, 0, 1);
         if (filedat <= 0) return;
-        KeepFileSynced(d_dat);  // a power cut loses at most the last second of it
-        LockFile(filedat);      // no other pavro takes it up while it is recorded
         last_recording_remember(d_dat);
-        speichern = 1;
-        SetCtrlVal(psc, PSC_FILE, d_dat);
-        SetComTime(com_nummer, kTimeoutRecording);
-        ResetTimer(p1, P1_TIMER);
+        recording_file_taken();
     } else {
         SetCtrlVal(psc, PSC_FILE, "no file");
         speichern = 0;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -62,23 +63,41 @@ ResumeCheck resume_check_file(const char* path) {
     long long modified = GetFileModified(path);
     if (modified >= 0 && modified + 1000 < c.info.startUnixMs)
         return refused(c, "the file is older than its recording: rewritten by another program");
-    // Every whole line one of the recorder's, its times never going back; the zeros after the
-    // text let the line reader look ahead.
-    std::string text(static_cast<std::size_t>(c.size) + 17, '\0');
-    if (std::fread(text.data(), 1, static_cast<std::size_t>(c.size), f.get()) != static_cast<std::size_t>(c.size))
-        return refused(c, "the file cannot be read");
-    std::size_t at = 0, size = static_cast<std::size_t>(c.size);
+    // Every whole line one of the recorder's, its times never going back: read through a window
+    // (the file may be of any size), the zeros after its text letting the line reader look ahead.
+    constexpr std::size_t kWindow = 1 << 16;
+    std::vector<char> text(kWindow + 17);
+    std::size_t have = 0, at = 0;
+    long long passed = 0;  // the file's bytes before the window
     long long previous = -1;
-    for (std::size_t nl; (nl = text.find('\n', at)) < size; at = nl + 1) {
-        RecordingLineFields fields{};
-        std::size_t n = recording_line_length(text.data() + at, &fields);
-        if (n == 0 || nl != at + n + 1 || text[at + n] != ' ' || fields.tenths < previous)
-            return refused(c, "line " + std::to_string(c.samples + 1) +
-                                  " is none of this recording's: rewritten by another program");
-        previous = fields.tenths;
-        ++c.samples;
+    auto foreign = [&] {
+        return refused(c, "line " + std::to_string(c.samples + 1) +
+                              " is none of this recording's: rewritten by another program");
+    };
+    for (;;) {
+        std::size_t got = std::fread(text.data() + have, 1, kWindow - have, f.get());
+        have += got;
+        std::memset(text.data() + have, 0, 17);
+        at = 0;
+        for (const char* nl; (nl = static_cast<const char*>(std::memchr(text.data() + at, '\n', have - at)));) {
+            std::size_t end = static_cast<std::size_t>(nl - text.data());
+            RecordingLineFields fields{};
+            std::size_t n = recording_line_length(text.data() + at, &fields);
+            if (n == 0 || end != at + n + 1 || text[at + n] != ' ' || fields.tenths < previous)
+                return foreign();
+            previous = fields.tenths;
+            ++c.samples;
+            at = end + 1;
+        }
+        if (got == 0) break;  // the end: what is left is a half line
+        if (at == 0 && have == kWindow)
+            return foreign();
+        std::memmove(text.data(), text.data() + at, have - at);
+        passed += static_cast<long long>(at);
+        have -= at;
     }
-    c.keep = static_cast<long long>(at);
+    if (std::ferror(f.get())) return refused(c, "the file cannot be read");
+    c.keep = passed + static_cast<long long>(at);
     c.last_s = previous < 0 ? 0.0 : static_cast<double>(previous) / 10.0;
     if (modified >= 0 && c.info.startUnixMs + static_cast<long long>(c.last_s * 1000.0) > modified + 5000)
         return refused(c, "its last time lies after the file's last change: rewritten by another program");

@@ -37,6 +37,16 @@ inline std::string commandOutput(const std::string& command) {
     return out;
 }
 
+// The text's lines, their line ends taken off.
+inline std::vector<std::string> textLines(const std::string& text) {
+    std::vector<std::string> out;
+    std::string::size_type at = 0;
+    for (std::string::size_type nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+        out.push_back(text.substr(at, nl - at));
+    if (at < text.size()) out.push_back(text.substr(at));
+    return out;
+}
+
 struct Process {
     pid_t pid = -1;
 

@@ -5,13 +5,6 @@
 
 namespace {
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream s(text);
-    for (std::string l; std::getline(s, l);) out.push_back(l);
-    return out;
-}
-
 // Confirms port 1 in a real window, lets two polls pass, closes; checks the settings line and
 // that the module received exactly the prescribed commands.
 void confirmPollAndClose(const std::string& watchFile) {
@@ -31,13 +24,13 @@ void confirmPollAndClose(const std::string& watchFile) {
                                  {display});
     ASSERT_EQ(key.wait(15), 0);
     // The connection's exchanges, then two live polls of the main panel's timer.
-    ASSERT_TRUE(waitUntil([&] { return lines(dir.read("sim.log")).size() >= 14 + 2 * 7; }, 15)) << dir.read("sim.log");
+    ASSERT_TRUE(waitUntil([&] { return textLines(dir.read("sim.log")).size() >= 14 + 2 * 7; }, 15)) << dir.read("sim.log");
     Process closer =
         Process::start({"/usr/bin/python3", PAVRO_SOURCE_DIR "/tests/close_window.py", "Kelto O2-Messung"}, {display});
     ASSERT_EQ(closer.wait(15), 0);
     EXPECT_EQ(pavro.wait(10), 0) << dir.read("log");
     EXPECT_EQ(dir.read("pavro.ini"), " 1 1.000000 1 1 0.000000 10.000000 0.000000 10.000000 Lu_2002\n");
-    auto sent = lines(dir.read("sim.log"));
+    auto sent = textLines(dir.read("sim.log"));
     std::vector<std::string> expected = {"VV", "s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8", "t12",
                                          "d1", "d2", "d3", "u1", "u2", "u3", "u4", "u5", "u6", "m2"};
     ASSERT_GE(sent.size(), expected.size() + 7) << dir.read("sim.log");

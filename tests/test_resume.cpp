@@ -11,13 +11,6 @@
 
 namespace {
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream s(text);
-    for (std::string l; std::getline(s, l);) out.push_back(l);
-    return out;
-}
-
 class Resume : public RecorderTest {
 protected:
     // A recording of `n` samples to rec.dat, then the program gone without a stop (its file
@@ -86,7 +79,7 @@ TEST_F(Resume, ResumedItAppendsWithTimesFromTheOriginalStartAndTheInfoRecordsThe
 
     std::string after = dir.read("rec.dat");
     ASSERT_EQ(after.substr(0, before.size()), before);
-    auto lines = linesOf(after);
+    auto lines = textLines(after);
     ASSERT_EQ(lines.size(), 9u) << after;
     static const std::regex line(R"( \d+\.\d\t-?\d\.\d{6}e[+-]\d\d )");
     for (const std::string& l : lines) EXPECT_TRUE(std::regex_match(l, line)) << "[" << l << "]";
@@ -120,7 +113,7 @@ TEST_F(Resume, AlwaysResumesOnceTheLinkIsUpWithoutAsking) {
     EXPECT_TRUE(seam::PanelVisible(psc));
     EXPECT_FALSE(offered());
     seam::Tick(psc, PSC_TIMER);
-    auto lines = linesOf(dir.read("rec.dat"));
+    auto lines = textLines(dir.read("rec.dat"));
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_GE(std::stod(lines[3]), 50.0);
 }
@@ -175,6 +168,39 @@ TEST_F(Resume, AFileGoneReadOnlyOrRewrittenIsNotOfferedAndOneLineSaysWhy) {
     EXPECT_FALSE(offered());
 }
 
+// A long recording read through the checker's window: lines that straddle its edge count
+// whole, a foreign line far in is found by its number, the half last line is left to cut.
+TEST(ResumeCheckFile, ALongFileIsCheckedLineByLineAcrossTheReadingWindow) {
+    ProgramDir dir;
+    const std::string path = dir.path("long.dat");
+    std::string text;
+    std::size_t line6000 = 0;
+    for (int k = 0; k < 10000; ++k) {
+        if (k == 5999) line6000 = text.size();
+        char l[64];
+        std::snprintf(l, sizeof l, " %d.%d\t%.6e \n", k / 10, k % 10, 1.0 + k);
+        text += l;
+    }
+    RecordingInfo info;
+    info.startUnixMs = UnixTimeMs() - 2000000;
+    info.start = "2026-12-10T14:32:05.123+01:00";
+    info.programVersion = "0.1.0";
+    ASSERT_EQ(info_write(path.c_str(), info), 0);
+    ASSERT_GT(text.size(), 65536u * 2);
+    dir.write("long.dat", text + " 1000.0\t1.2");
+    ResumeCheck c = resume_check_file(path.c_str());
+    EXPECT_TRUE(c.resumable) << c.why;
+    EXPECT_EQ(c.samples, 10000);
+    EXPECT_EQ(c.keep, static_cast<long long>(text.size()));
+    EXPECT_DOUBLE_EQ(c.last_s, 999.9);
+    std::string spoilt = text;
+    spoilt.insert(line6000 + 3, "x");  // inside a line far past the first window
+    dir.write("long.dat", spoilt);
+    c = resume_check_file(path.c_str());
+    EXPECT_FALSE(c.resumable);
+    EXPECT_EQ(c.why, "line 6000 is none of this recording's: rewritten by another program");
+}
+
 // As a process: pavro-driver killed with SIGKILL mid-recording, then started again resuming
 // as "always" does: the same file goes on, its times counted from the first start.
 TEST(ResumeProcess, AfterASigkillTheSameFileGoesOnFromItsOriginalStart) {
@@ -183,7 +209,7 @@ TEST(ResumeProcess, AfterASigkillTheSameFileGoesOnFromItsOriginalStart) {
     ASSERT_TRUE(waitUntil([&] { return fs::is_symlink(dir.path("ports/com1")); }, 10));
     Process first = Process::start({PAVRO_BIN_DIR "/pavro-driver", dir.path(), dir.path("rec.dat"), "0.05", "record"},
                                    {"QT_QPA_PLATFORM=offscreen"}, dir.path("first.log"));
-    ASSERT_TRUE(waitUntil([&] { return linesOf(dir.read("rec.dat")).size() >= 5; }, 10)) << dir.read("first.log");
+    ASSERT_TRUE(waitUntil([&] { return textLines(dir.read("rec.dat")).size() >= 5; }, 10)) << dir.read("first.log");
     kill(first.pid, SIGKILL);
     ASSERT_EQ(first.wait(5), 128 + SIGKILL);
     Delay(1.1);  // a gap of more than a second
@@ -191,11 +217,11 @@ TEST(ResumeProcess, AfterASigkillTheSameFileGoesOnFromItsOriginalStart) {
     Process second = Process::start({PAVRO_BIN_DIR "/pavro-driver", dir.path(), dir.path("rec.dat"), "0.05", "resume", "4"},
                                     {"QT_QPA_PLATFORM=offscreen"}, dir.path("second.log"));
     ASSERT_EQ(second.wait(20), 0) << dir.read("second.log");
-    auto said = linesOf(dir.read("second.log"));
+    auto said = textLines(dir.read("second.log"));
     EXPECT_NE(std::find(said.begin(), said.end(), "resumed"), said.end()) << dir.read("second.log");
     std::string after = dir.read("rec.dat");
     ASSERT_EQ(after.substr(0, before.size()), before);
-    auto old = linesOf(before), all = linesOf(after);
+    auto old = textLines(before), all = textLines(after);
     ASSERT_EQ(all.size(), old.size() + 4);
     EXPECT_GE(std::stod(all[old.size()]) - std::stod(old.back()), 1.0) << after;
     std::string info = dir.read("rec.dat.json");
