@@ -2,7 +2,9 @@
 // Differential fuzzing of the viewer's reading: its fast reading of a group's lines must give
 // exactly what converting every line would, on any file; the reading that also gathers band,
 // index and statistics must give the same points, a band around each, statistics that hold the
-// band, and a closer look at the whole time range that finds every readable line.
+// band, the same to the bit when read in two halves at once, and a closer look at the whole time
+// range that finds every readable line.
+#include "halves.h"
 #include "io.h"
 #include "reading.h"
 #include "testing.h"
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -48,6 +51,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     long long readable = st.lines - st.unreadable, indexed = 0;
     for (const IndexEntry& e : pass.index()) indexed += e.lines;
     if (indexed != readable || (readable > 0 && !(st.least <= st.mean && st.mean <= st.greatest))) std::abort();
+    // Read in halves (blocks of 1 to 4 lines, split where the first byte says): the very same.
+    static double t5[1000], v5[1000], lo5[1000], hi5[1000];
+    Pass halves;
+    int h5 = OpenFile(path.c_str(), 1, 2, 1);
+    HalvesPlan plan{0, data[0] / 8 % 4 + 1, static_cast<long long>(data[0] / 32) * static_cast<long long>(size) / 8};
+    int c5 = lesen_ganz(h5, step, t5, v5, &halves, lo5, hi5, static_cast<long long>(size), plan);
+    CloseFile(h5);
+    auto bits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    if (c5 != c3) std::abort();
+    for (int i = 0; i < c5; ++i)
+        if (!bits(t5[i], t3[i]) || !bits(v5[i], v3[i]) || !bits(lo5[i], lo[i]) || !bits(hi5[i], hi[i])) std::abort();
+    FileStats s5 = halves.stats();
+    if (s5.lines != st.lines || s5.unreadable != st.unreadable || !bits(s5.first, st.first) ||
+        !bits(s5.last, st.last) || !bits(s5.least, st.least) || !bits(s5.greatest, st.greatest) ||
+        !bits(s5.mean, st.mean) || halves.index().size() != pass.index().size())
+        std::abort();
+    for (std::size_t j = 0; j < pass.index().size(); ++j) {
+        const IndexEntry &a = pass.index()[j], &b = halves.index()[j];
+        if (a.begin != b.begin || a.end != b.end || a.reads != b.reads || a.lines != b.lines ||
+            !bits(a.first, b.first) || !bits(a.tmin, b.tmin) || !bits(a.tmax, b.tmax))
+            std::abort();
+    }
+
     static double t4[1000], v4[1000], lo4[1000], hi4[1000];
     bool thinned = false;
     const double all = std::numeric_limits<double>::infinity();

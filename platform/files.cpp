@@ -209,6 +209,85 @@ void SkipFile(int handle, std::size_t n) {
     if (FileRec* r = record(handle)) r->pos += std::min(n, r->len - r->pos);
 }
 
+// The window of a FileReader: its own descriptor read with pread, so the handle's position
+// and read-ahead stay the program thread's.
+struct FileReader::Window {
+    explicit Window(std::size_t size) : chunk(std::max<std::size_t>(size, 64)) {}
+    const std::size_t chunk;
+    int fd = -1;
+#ifndef Q_OS_UNIX
+    QFile file;
+#endif
+    std::unique_ptr<char[]> buf{new char[chunk + 17]()};
+    std::size_t pos = 0, len = 0;
+    long long at = 0;  // file offset of buf[len]
+    bool eof = false;
+
+    long long readAt(char* into, std::size_t n) {
+#ifdef Q_OS_UNIX
+        for (;;) {
+            ssize_t got = ::pread(fd, into, n, static_cast<off_t>(at));
+            if (got >= 0 || errno != EINTR) return got;
+        }
+#else
+        return file.seek(at) ? file.read(into, static_cast<qint64>(n)) : -1;
+#endif
+    }
+    void ensure(std::size_t n) {
+        if (len - pos >= n || eof) return;
+        std::memmove(buf.get(), buf.get() + pos, len - pos);
+        len -= pos;
+        pos = 0;
+        while (len < n && !eof) {
+            long long got = readAt(buf.get() + len, chunk - len);
+            if (got <= 0) {
+                eof = true;
+            } else {
+                len += static_cast<std::size_t>(got);
+                at += got;
+            }
+        }
+        buf[len] = '\0';
+    }
+};
+
+FileReader::FileReader(int handle, std::size_t chunk) : w_(std::make_unique<Window>(chunk)) {
+    FileRec* r = record(handle);
+    if (!r) return;
+#ifdef Q_OS_UNIX
+    w_->fd = ::fcntl(r->file.handle(), F_DUPFD_CLOEXEC, 0);
+#else
+    w_->file.setFileName(r->file.fileName());
+    if (w_->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) w_->fd = 0;
+#endif
+}
+
+FileReader::~FileReader() {
+#ifdef Q_OS_UNIX
+    if (w_->fd >= 0) ::close(w_->fd);
+#endif
+}
+
+bool FileReader::ok() const { return w_->fd >= 0; }
+
+const char* FileReader::peek(std::size_t n, std::size_t* available) {
+    if (w_->fd < 0) return nullptr;
+    w_->ensure(n);
+    *available = w_->len - w_->pos;
+    return w_->buf.get() + w_->pos;
+}
+
+void FileReader::skip(std::size_t n) { w_->pos += std::min(n, w_->len - w_->pos); }
+
+long long FileReader::tell() const { return w_->at - static_cast<long long>(w_->len - w_->pos); }
+
+void FileReader::seek(long long offset) {
+    w_->at = std::max(offset, 0LL);
+    w_->pos = w_->len = 0;
+    w_->eof = false;
+    w_->buf[0] = '\0';
+}
+
 int LockFile(int handle) {
     FileRec* r = record(handle);
     if (!r) return -1;

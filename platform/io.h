@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <memory>
 
 constexpr std::size_t kMaxPathname = 260;  // a path and its terminating zero
 
@@ -132,6 +133,28 @@ void SkipFile(int handle, std::size_t n);
 // (1) or from the end (2); returns the new position from the start, negative on failure.
 // SetFilePtr(h, 0, 1) tells the position.
 long long SetFilePtr(int handle, long long offset, int origin);
+
+// The file of a handle read through a window of its own, for a thread beside the program's:
+// made on the program's thread, it never touches the handle or its position afterwards.
+class FileReader {
+public:
+    // `chunk`: the bytes read at a time (a window holds up to that many).
+    explicit FileReader(int handle, std::size_t chunk = 1 << 18);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    bool ok() const;
+    // As PeekFile and SkipFile.
+    const char* peek(std::size_t n, std::size_t* available);
+    void skip(std::size_t n);
+    // The read position from the file's start, and a move to one.
+    long long tell() const;
+    void seek(long long offset);
+
+private:
+    struct Window;
+    std::unique_ptr<Window> w_;
+};
 
 template <class... A>
 int FmtFile(int handle, const char* format, A... args) {

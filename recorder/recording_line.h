@@ -26,6 +26,32 @@ inline bool digitsAroundPoint(const char* p) {
     return (x & high) == zeros && ((x + 0x0606060606060606u) & high) == zeros;
 }
 
+// The number of digits the 8 bytes at p begin with, 8 when all are; their value in *value
+// when fewer (a little-endian machine only, else -1 for the caller's own loop).
+inline int leadingDigits(const char* p, std::uint64_t* value) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return -1;
+    } else {
+        std::uint64_t x;
+        std::memcpy(&x, p, 8);
+        constexpr std::uint64_t high = 0xF0F0F0F0F0F0F0F0u, zeros = 0x3030303030303030u;
+        // A byte's high nibble after these tests is 0 for a digit; a carry out of a byte that
+        // is no digit goes only to later bytes, which do not count.
+        std::uint64_t other = ((x & high) ^ zeros) | (((x + 0x0606060606060606u) & high) ^ zeros);
+        if (other == 0) return 8;
+        int n = std::countr_zero(other) / 8;
+        if (n == 0) return 0;
+        // The digits moved to the top, zeros before them, and the eight read as one number.
+        std::uint64_t d = (x - zeros) << (8 * (8 - n));
+        d = (d * 10) + (d >> 8);
+        d = (((d & 0x000000FF000000FFu) * (100 + (1000000ULL << 32))) +
+             (((d >> 16) & 0x000000FF000000FFu) * (1 + (10000ULL << 32)))) >>
+            32;
+        *value = static_cast<std::uint32_t>(d);
+        return n;
+    }
+}
+
 inline bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 }  // namespace recording_line
@@ -50,8 +76,13 @@ struct RecordingLineFields {
     while (blank(*q)) ++q;
     const char* d = q;
     std::uint64_t t = 0;  // wraps harmlessly on a run of digits too long to be a time
-    for (; digit(*q); ++q)
-        if (fields) t = t * 10 + static_cast<std::uint64_t>(*q - '0');
+    int n = leadingDigits(q, &t);
+    if (n >= 0 && n < 8) {
+        q += n;
+    } else {
+        for (t = 0; digit(*q); ++q)
+            if (fields) t = t * 10 + static_cast<std::uint64_t>(*q - '0');
+    }
     if (q == d || q - d > 15 || *q != '.' || !digit(q[1]) || q[2] != '\t') return 0;
     if (fields) t = t * 10 + static_cast<std::uint64_t>(q[1] - '0');
     q += 3;

@@ -102,18 +102,26 @@ void Pass::line(const RecordingLineFields& f) {
     LineKeys k = line_keys(f);
     values_.key(k.value);
     times_.key(k.time);
-    sums_[static_cast<std::size_t>(k.exponent + kExponentBias)] += k.negative ? -k.mantissa : k.mantissa;
+    sums_[bucket(k)] += signed_mantissa(k);
     met(1, k.time, k.time);
 }
 
 void Pass::take(const LineBatch& b) {
+    take_keys(b);
+    if (b.lines) add_sums(b.sums);
+}
+
+void Pass::take_keys(const KeySpan& b) {
     if (b.lines == 0) return;
     values_.key(b.vmin);
     values_.key(b.vmax);
     times_.key(b.tmin);
     times_.key(b.tmax);
-    for (std::size_t i = 0; i < sums_.size(); ++i) sums_[i] += b.sums[i];
     met(b.lines, b.first, b.last);
+}
+
+void Pass::add_sums(const ExponentSums& sums) {
+    for (std::size_t i = 0; i < sums_.size(); ++i) sums_[i] += sums[i];
 }
 
 void Pass::met(long long lines, long long firstKey, long long lastKey) {

@@ -82,21 +82,38 @@ constexpr int kBuckets = 220;
     return {f.tenths, f.negative ? -key : key, m, e, f.negative};
 }
 
-// Recording lines met one after another, gathered in locals before they go to a Pass.
-struct LineBatch {
+// The keys of recording lines met one after another: how many, the least and greatest value and
+// time, the times of the first and the last.
+struct KeySpan {
     long long lines = 0;
     long long vmin = LLONG_MAX, vmax = LLONG_MIN, tmin = LLONG_MAX, tmax = LLONG_MIN;
     long long first = 0, last = 0;  // time keys
-    std::array<std::int64_t, kBuckets> sums{};
-    [[gnu::always_inline]] inline void add(const RecordingLineFields& f) {
-        LineKeys k = line_keys(f);
+    [[gnu::always_inline]] inline void add(const LineKeys& k) {
         if (lines++ == 0) first = k.time;
         last = k.time;
         vmin = std::min(vmin, k.value);
         vmax = std::max(vmax, k.value);
         tmin = std::min(tmin, k.time);
         tmax = std::max(tmax, k.time);
-        sums[static_cast<std::size_t>(k.exponent + kExponentBias)] += k.negative ? -k.mantissa : k.mantissa;
+    }
+};
+
+// The mantissas of recording lines summed by decimal exponent: exact, for the mean.
+using ExponentSums = std::array<std::int64_t, kBuckets>;
+[[gnu::always_inline]] inline std::int64_t signed_mantissa(const LineKeys& k) {
+    return k.negative ? -k.mantissa : k.mantissa;
+}
+[[gnu::always_inline]] inline std::size_t bucket(const LineKeys& k) {
+    return static_cast<std::size_t>(k.exponent + kExponentBias);
+}
+
+// Recording lines met one after another, gathered in locals before they go to a Pass.
+struct LineBatch : KeySpan {
+    ExponentSums sums{};
+    [[gnu::always_inline]] inline void add(const RecordingLineFields& f) {
+        LineKeys k = line_keys(f);
+        KeySpan::add(k);
+        sums[bucket(k)] += signed_mantissa(k);
     }
 };
 
@@ -123,6 +140,9 @@ public:
     void line(const RecordingLineFields& f);
     // Recording lines gathered one after another.
     void take(const LineBatch& b);
+    // The same without their sums, which go to add_sums, all at once.
+    void take_keys(const KeySpan& b);
+    void add_sums(const ExponentSums& sums);
     // A line read by the scanner.
     void value(double t, double v);
     void unreadable() { ++unreadable_; }
@@ -142,8 +162,8 @@ public:
 private:
     // Recording lines met: how many, the time keys of the first and the last.
     void met(long long lines, long long firstKey, long long lastKey);
-    std::array<std::int64_t, kBuckets> sums_{};  // mantissas summed by decimal exponent
-    long double slowSum_ = 0.0L;                 // values the scanner converted
+    ExponentSums sums_{};         // mantissas summed by decimal exponent
+    long double slowSum_ = 0.0L;  // values the scanner converted
     long long readable_ = 0, unreadable_ = 0;
     Span values_, times_;  // of the open group
     double least_ = std::numeric_limits<double>::infinity(), greatest_ = -std::numeric_limits<double>::infinity();

@@ -7,6 +7,7 @@
 
 #include "export.h"
 #include "feed.h"
+#include "halves.h"
 #include "handles.h"
 #include "info.h"
 #include "io.h"
@@ -297,8 +298,10 @@ static bool load_goes_on(int file, long long size) {
     return ProgressStep(size > 0 && at > 0 ? static_cast<double>(at) / static_cast<double>(size) : 0.0);
 }
 
-int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi, long long size) {
-    int r = 0, count = 0, i = 0;
+// lesen from group `first` on, the file standing where that group begins.
+static int lesen_from(int file, long long step, int first, double* time, double* value, Pass* pass, double* lo,
+                      double* hi, long long size) {
+    int r = 0, count = 0, i = first;
     while (i < kGroups) {
         if (pass && !load_goes_on(file, size)) return -1;
         // Every line of the group is read; only the last one's numbers are kept, so the others
@@ -317,6 +320,10 @@ int lesen(int file, long long step, double* time, double* value, Pass* pass, dou
     return count;
 }
 
+int lesen(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi, long long size) {
+    return lesen_from(file, step, 0, time, value, pass, lo, hi, size);
+}
+
 bool lesen_rest(int file, long long step, Pass* pass, long long size) {
     for (;;) {
         if (!load_goes_on(file, size)) return false;
@@ -327,6 +334,30 @@ bool lesen_rest(int file, long long step, Pass* pass, long long size) {
         pass->group_end(SetFilePtr(file, 0, 1), nullptr, nullptr);
         if (r == LineRead::End) return true;
     }
+}
+
+int lesen_ganz(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi,
+               long long size, const HalvesPlan& plan) {
+    long long group = 0;
+    if (file > 0 && size >= plan.minBytes) {
+        Stretch stretch;
+        if (!read_halves(file, size, plan, &stretch)) return -1;
+        group = put_together(file, stretch, step, pass, time, value, lo, hi);
+        if (group < 0) {  // the file changed meanwhile: read it from the start after all
+            *pass = Pass{};
+            group = 0;
+            SetFilePtr(file, 0, 0);
+        }
+    }
+    int count = kGroups - 1;
+    if (group < kGroups) count = lesen_from(file, step, static_cast<int>(group), time, value, pass, lo, hi, size);
+    if (count < 0 || file <= 0) return count;
+    return lesen_rest(file, step, pass, size) ? count : -1;
+}
+
+int lesen_ganz(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi,
+               long long size) {
+    return lesen_ganz(file, step, time, value, pass, lo, hi, size, HalvesPlan{});
 }
 
 int oeffnen(int, int, int event, void*, int, int) {
@@ -350,12 +381,9 @@ void darstellen() {
     char text[kMaxPathname + 32];
     Fmt(text, "Reading %s\u2026", o_dat);
     ProgressBegin("View file", text);
-    int count = lesen(file_o, step, time, value, &pass, lo, hi, size);
+    int count = lesen_ganz(file_o, step, time, value, &pass, lo, hi, size);
     bool read = count >= 0;
-    if (file_o > 0) {
-        read = read && lesen_rest(file_o, step, &pass, size);
-        CloseFile(file_o);
-    }
+    if (file_o > 0) CloseFile(file_o);
     ProgressEnd();
     if (!read) {
         Fmt(o_dat, "%s", before);

@@ -8,6 +8,7 @@ extern char o_dat[260];  // path of the viewed file
 extern int file_o;       // handle of the viewed file while it is read
 
 class Pass;
+struct HalvesPlan;
 struct RecordingInfo;
 
 int oeffnen(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
@@ -29,6 +30,13 @@ int lesen(int file, long long step, double* time, double* value, Pass* pass, dou
 // The file's remaining lines into `pass`, in groups of `step` lines, each a step of the
 // progress; false when the operator cancelled.
 bool lesen_rest(int file, long long step, Pass* pass, long long size = 0);
+// The whole load: what lesen with a pass and then lesen_rest read, a long file's stretch of
+// recorder lines read in two halves at once (as `plan` says); the count, or -1 when the
+// operator cancelled.
+int lesen_ganz(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi,
+               long long size);
+int lesen_ganz(int file, long long step, double* time, double* value, Pass* pass, double* lo, double* hi,
+               long long size, const HalvesPlan& plan);
 // The display mode whose value text a recording's values take: its unit's, else its own.
 int recording_mode(const RecordingInfo& info);
 // The unit of the viewed file on the graph, by its recording info; kFeedUnknown without.
