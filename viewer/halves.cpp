@@ -10,7 +10,6 @@
 #include "io.h"
 #include "recording_line.h"
 #include "ui.h"
-#include "viewer.h"
 
 #include <atomic>
 #include <chrono>
