@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::size_t kLongestLine = 63;  // longer ones may not be known at once from the start
 constexpr int kGroups = 999;
-constexpr int kWindowsPerLook = 16;  // 64 KB windows between looks at the progress or a stop
+constexpr int kWindowsPerLook = 16;  // windows read (256 KB each) between looks at the progress or a stop
 
 // One half summed up.
 struct Half {
